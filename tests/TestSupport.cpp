@@ -1,0 +1,134 @@
+#include "TestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace voltrane::test {
+
+TTempFolder::TTempFolder() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/voltrane-test-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern + "/";
+}
+
+TTempFolder::~TTempFolder() { RemoveTree(path_); }
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> ListNames(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* item = readdir(dir)) {
+      std::string name = item->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveTree(const std::string& path) {
+  struct stat info;
+  std::string clean = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+  if (lstat(clean.c_str(), &info) != 0) return;
+  if (S_ISDIR(info.st_mode)) {
+    chmod(clean.c_str(), 0700);
+    for (const std::string& name : ListNames(clean)) RemoveTree(clean + "/" + name);
+    rmdir(clean.c_str());
+  } else {
+    unlink(clean.c_str());
+  }
+}
+
+static int64_t MillisecondsNow() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOptions& options) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(pipeFds[1], 1);
+    dup2(pipeFds[1], 2);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    if (!options.WorkingFolder.empty() && chdir(options.WorkingFolder.c_str()) != 0) _exit(126);
+    if (options.FileSizeLimit >= 0) {
+      rlimit limit{rlim_t(options.FileSizeLimit), rlim_t(options.FileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  TProcessResult result;
+  int64_t start = MillisecondsNow();
+  bool signalled = options.SignalToSend == 0;
+  char buffer[4096];
+  for (;;) {
+    pollfd fd{pipeFds[0], POLLIN, 0};
+    poll(&fd, 1, signalled ? -1 : 5);
+    if (fd.revents & (POLLIN | POLLHUP)) {
+      ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      result.Output.append(buffer, size_t(n));
+    }
+    if (!signalled) {
+      bool byTime = options.SignalAfterMs >= 0 && MillisecondsNow() - start >= options.SignalAfterMs;
+      bool byText = !options.SignalWhenOutput.empty() &&
+                    result.Output.find(options.SignalWhenOutput) != std::string::npos;
+      if (byTime || byText) {
+        kill(pid, options.SignalToSend);
+        signalled = true;
+      }
+    }
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.Signal = WTERMSIG(status);
+  return result;
+}
+
+std::string VoltraneExe() { return VOLTRANE_EXE; }
+
+}  // namespace voltrane::test

@@ -1,0 +1,57 @@
+// Shared helpers of the tests: temporary folders, whole-file reads and writes, running the
+// real executable in a child process.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace voltrane::test {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it at the end of scope.
+class TTempFolder {
+ public:
+  TTempFolder();
+  ~TTempFolder();
+  TTempFolder(const TTempFolder&) = delete;
+  TTempFolder& operator=(const TTempFolder&) = delete;
+
+  // The folder, ending with "/".
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool PathExists(const std::string& path);
+// Names in the folder, sorted; "." and ".." left out.
+std::vector<std::string> ListNames(const std::string& folder);
+// Removes a tree without following links (test cleanup only).
+void RemoveTree(const std::string& path);
+
+struct TProcessResult {
+  int ExitCode = -1;   // exit status, or -1 when killed
+  int Signal = 0;      // the signal that ended it, if any
+  std::string Output;  // standard output and standard error together
+};
+
+struct TProcessOptions {
+  std::string WorkingFolder;       // empty: the test's own
+  int64_t FileSizeLimit = -1;      // RLIMIT_FSIZE in bytes, -1 for none
+  int64_t SignalAfterMs = -1;      // send Signal after this many milliseconds
+  int SignalToSend = 0;
+  std::string SignalWhenOutput;    // or send it once the output holds this text
+};
+
+TProcessResult RunProcess(const std::vector<std::string>& argv,
+                          const TProcessOptions& options = {});
+
+// The voltrane executable built with the tests.
+std::string VoltraneExe();
+
+}  // namespace voltrane::test
