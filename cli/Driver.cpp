@@ -1,4 +1,85 @@
 #include "cli/Driver.h"
+
+#include <chrono>
+#include <cstdio>
+#include <new>
+#include <optional>
+
+#include "cli/XFiles.h"
+#include "ggz/Generate.h"
+#include "rt/Exception.h"
+#include "rt/Path.h"
+
 namespace voltrane {
-int RunDriver(const std::vector<std::string>&) { return 0; }
+
+namespace {
+
+struct TReportedError {
+  std::string KindName;
+  std::string Message;
+};
+
+// Runs an action and turns whatever escapes it into a kind name and a message.
+template <typename Action>
+std::optional<TReportedError> Capture(Action action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return TReportedError{e.KindName(), e.Message()};
+  } catch (const std::bad_alloc&) {
+    return TReportedError{"EOutOfMemory", "Out of memory"};
+  } catch (const std::exception& e) {
+    return TReportedError{"Exception", e.what()};
+  }
+  return std::nullopt;
 }
+
+void ReportError(TConsole& console, const TReportedError& error) {
+  Capture([&] { console.WriteLine(error.KindName + ": " + error.Message); });
+}
+
+}  // namespace
+
+std::string FormatDuration(double seconds) {
+  long long whole = seconds > 0 ? (long long)seconds : 0;
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld:%.2lld:%.2lld", whole / 3600, whole / 60 % 60, whole % 60);
+  return text;
+}
+
+int RunDriver(const std::vector<std::string>& arguments, TConsole& console) {
+  if (auto error = Capture([&] {
+        console.WriteLine("VOLTRANE - GGZ file generator " + GetExeFileVersion());
+        console.WriteLine("");
+      })) {
+    ReportError(console, *error);
+    return kExitBuildFailed;
+  }
+  if (arguments.size() < 2) {
+    Capture([&] {
+      console.WriteLine("Usage:");
+      console.WriteLine("voltrane.exe <source_gpx_files_mask> <destination_ggz_file>");
+    });
+    return kExitUsage;
+  }
+
+  // A steady clock, so that a clock change or a daylight-saving switch during the run
+  // does not distort the duration.
+  auto start = std::chrono::steady_clock::now();
+  std::optional<TReportedError> error = Capture([&] {
+    // A shell expands an unquoted mask into many names: every argument but the last is a mask.
+    std::vector<std::string> masks;
+    for (size_t i = 0; i + 1 < arguments.size(); ++i) masks.push_back(ExpandFileName(arguments[i]));
+    Generate(masks, ExpandFileName(arguments.back()), console);
+  });
+  std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  if (auto durationError = Capture([&] { console.WriteLine("Duration: " + FormatDuration(elapsed.count())); }))
+    if (!error) error = durationError;
+  if (error) {
+    ReportError(console, *error);
+    return kExitBuildFailed;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace voltrane

@@ -1,6 +1,21 @@
+// The program: banner, argument check, the build, its duration and the one-line error.
 #pragma once
+
 #include <string>
 #include <vector>
+
+#include "rt/Console.h"
+
 namespace voltrane {
-int RunDriver(const std::vector<std::string>& arguments);
-}
+
+// Exit statuses a script can tell apart.
+enum TExitStatus { kExitSuccess = 0, kExitBuildFailed = 1, kExitUsage = 2 };
+
+// Arguments without the program's name: one or more source masks, then the destination.
+int RunDriver(const std::vector<std::string>& arguments, TConsole& console);
+
+// Elapsed time as total hours (not wrapped at a day), then minutes and seconds with two
+// digits each; fractions of a second are dropped: 65.9 s gives 0:01:05.
+std::string FormatDuration(double seconds);
+
+}  // namespace voltrane

@@ -43,6 +43,7 @@ VOLTRANE_ERROR_KIND(EStreamError, Exception);
 VOLTRANE_ERROR_KIND(EReadError, EStreamError);   // "Stream read error"
 VOLTRANE_ERROR_KIND(EWriteError, EStreamError);  // "Stream write error"
 VOLTRANE_ERROR_KIND(EFileError, EStreamError);
+VOLTRANE_ERROR_KIND(EInOutError, Exception);  // console output failed
 
 // The system's error text for errno: strerror without trailing blanks, line breaks, periods.
 std::string SysErrorText(int errorNumber);
@@ -59,5 +60,6 @@ VOLTRANE_FILE_ERROR_KIND(EFCreateError, "Cannot create file");
 VOLTRANE_FILE_ERROR_KIND(EFOpenError, "Cannot open file");
 VOLTRANE_FILE_ERROR_KIND(EFWriteError, "Cannot write file");
 VOLTRANE_FILE_ERROR_KIND(EFReadError, "Cannot read file");
+VOLTRANE_FILE_ERROR_KIND(EFCreateFolderError, "Cannot create folder");
 
 }  // namespace voltrane

@@ -1,0 +1,35 @@
+// What one build holds for its whole run: the working tree's paths, the open index and
+// the chunk names given out so far.
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include "rt/Console.h"
+#include "rt/Stream.h"
+
+namespace voltrane {
+
+struct TBuildState {
+  explicit TBuildState(TConsole& console) : Console(console) {}
+
+  TConsole& Console;
+  std::string TempDir;        // the working tree, ends with "/"
+  std::string DataDir;        // TempDir + "data/"
+  std::string IndexDir;       // TempDir + "index/com/garmin/geocaches/v0/"
+  std::string IndexFileName;  // IndexDir + "index.xml"
+  std::unique_ptr<TFileStream> IndexStream;
+
+  // Chunk names are the source's name without its extension plus a number. The first
+  // source keeps its name; a later one whose name without extension was used already
+  // (ASCII letters compared without case, as a FAT card would) gets "-2", "-3", ...
+  // appended to it: caches.gpx and caches.xml give caches_0000.gpx and caches-2_0000.gpx.
+  // Returns the name to hand to ChunkFileName for this source.
+  std::string ClaimChunkBaseName(const std::string& sourcePath);
+
+ private:
+  std::set<std::string> usedStems_;
+};
+
+}  // namespace voltrane

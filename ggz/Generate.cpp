@@ -1,0 +1,131 @@
+#include "ggz/Generate.h"
+
+#include <stdio.h>
+#include <unistd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "ggz/IndexWriter.h"
+#include "ggz/SplitGpxFile.h"
+#include "rt/FileList.h"
+#include "rt/Path.h"
+#include "util/DeleteTree.h"
+#include "zip/ZipFolder.h"
+
+namespace voltrane {
+
+namespace {
+
+// Removes a path that this run created, unless the run has kept it.
+class TCreatedPath {
+ public:
+  explicit TCreatedPath(bool isTree) : isTree_(isTree) {}
+  ~TCreatedPath() { Remove(); }
+  TCreatedPath(const TCreatedPath&) = delete;
+  TCreatedPath& operator=(const TCreatedPath&) = delete;
+
+  void Set(std::string path) { path_ = std::move(path); }
+  void Keep() { path_.clear(); }
+  void Remove() {
+    if (path_.empty()) return;
+    isTree_ ? DeleteTree(path_) : void(::unlink(path_.c_str()));
+    path_.clear();
+  }
+
+ private:
+  bool isTree_;
+  std::string path_;
+};
+
+// Every file (not folder) that the masks match; a file matched twice is taken once.
+std::vector<std::string> ListSources(const std::vector<std::string>& masks) {
+  std::vector<std::string> sources;
+  for (const std::string& mask : masks) {
+    std::string folder = ExtractFilePath(mask);
+    for (const TFileEntry& entry : ListFolder(folder, ExtractFileName(mask))) {
+      std::string path = folder + entry.Name;
+      if (!entry.IsFolder && std::find(sources.begin(), sources.end(), path) == sources.end())
+        sources.push_back(path);
+    }
+  }
+  return sources;
+}
+
+// The destination is replaced only when it is an archive (or absent): never a folder, a
+// source of this run or any other file that the user may want.
+void CheckDestination(const std::string& destination, const std::vector<std::string>& sources) {
+  struct stat target;
+  if (stat(destination.c_str(), &target) != 0) return;
+  std::string quoted = "Cannot replace \"" + destination + "\": ";
+  if (S_ISDIR(target.st_mode)) throw EDestinationError(quoted + "it is a folder");
+  for (const std::string& source : sources) {
+    struct stat info;
+    if (stat(source.c_str(), &info) == 0 && info.st_dev == target.st_dev && info.st_ino == target.st_ino)
+      throw EDestinationError(quoted + "it is one of the source files");
+  }
+  char head[4] = {};
+  TFileStream existing(destination, TFileMode::OpenRead);
+  int64_t n = existing.Read(head, 4);
+  bool zip = n == 4 && head[0] == 'P' && head[1] == 'K' &&
+             ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
+  if (!zip) throw EDestinationError(quoted + "it is not a ZIP archive");
+}
+
+// The finished archive takes the destination's place in one step, so a reader sees the
+// old file or the new one, never a part.
+void ReplaceDestination(const std::string& archive, const std::string& destination) {
+  TFileStream(archive, TFileMode::OpenReadWrite).Sync();
+  if (::rename(archive.c_str(), destination.c_str()) != 0) throw EFCreateError(destination, errno);
+}
+
+}  // namespace
+
+void CreateTempStorage(TBuildState& state, const std::string& destination) {
+  state.Console.WriteLine("Creating temporary storage...");
+  std::string folder = ExtractFilePath(destination);
+  ForceDirectories(folder);  // a folder not made shows up as the failure below
+  std::string pattern = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
+  if (!::mkdtemp(pattern.data())) throw EFCreateFolderError(pattern, errno);
+  state.TempDir = pattern + "/";
+  state.DataDir = state.TempDir + "data/";
+  state.IndexDir = state.TempDir + "index/com/garmin/geocaches/v0/";
+  ForceDirectories(state.DataDir);
+  ForceDirectories(state.IndexDir);
+  state.IndexFileName = state.IndexDir + "index.xml";
+}
+
+void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
+              TConsole& console) {
+  std::vector<std::string> sources = ListSources(sourceMasks);
+  CheckDestination(destination, sources);
+
+  TBuildState state(console);
+  TCreatedPath workingTree(true);
+  CreateTempStorage(state, destination);
+  workingTree.Set(state.TempDir);
+
+  state.IndexStream = std::make_unique<TFileStream>(state.IndexFileName, TFileMode::Create);
+  WriteIndexHeader(*state.IndexStream);
+  for (const std::string& source : sources) SplitGpxFile(state, source);
+  WriteIndexFooter(*state.IndexStream);
+  state.IndexStream->Close();
+  state.IndexStream.reset();
+
+  console.WriteLine("Building: " + destination);
+  TCreatedPath partialArchive(false);
+  std::string archive = TFileStream::CreateUnique(ExtractFilePath(destination) +
+                                                  ExtractFileName(destination) + ".part-")->Path();
+  partialArchive.Set(archive);
+  ZipFolder(archive, state.TempDir);
+  ReplaceDestination(archive, destination);
+  partialArchive.Keep();
+
+  console.WriteLine("Cleaning temporary files...");
+  workingTree.Remove();
+  console.WriteLine("Done!");
+}
+
+}  // namespace voltrane

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ggz/BuildState.h"
+#include "rt/Console.h"
+#include "rt/Exception.h"
+
+namespace voltrane {
+
+// Refusals to replace the destination: nothing has been written when they are raised.
+VOLTRANE_ERROR_KIND(EDestinationError, Exception);
+
+// Builds the GGZ file at destination from every file that the source masks match, in the
+// order of the masks and, within one mask, by name. All paths are absolute.
+void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
+              TConsole& console);
+
+// Makes a fresh, uniquely named working tree beside the destination and sets the paths of
+// the state; the caller removes the tree.
+void CreateTempStorage(TBuildState& state, const std::string& destination);
+
+}  // namespace voltrane

@@ -1,0 +1,51 @@
+#include "ggz/IndexWriter.h"
+
+#include <cstdio>
+
+#include "rt/FileList.h"
+#include "util/Crc32.h"
+#include "util/UtcOffset.h"
+#include "xml/XmlEscape.h"
+
+namespace voltrane {
+
+namespace {
+
+TDateTime UtcNow() { return Now() - LocalUtcOffsetMinutes() / 1440.0; }
+
+}  // namespace
+
+std::string FormatIndexTimestamp(TDateTime utc) {
+  TDateTimeParts p = DecodeDateTime(utc);
+  char text[40];
+  std::snprintf(text, sizeof text, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3d", p.Year, p.Month, p.Day,
+                p.Hour, p.Minute, p.Second, p.Millisecond);
+  return text;
+}
+
+void WriteIndexHeader(TStream& index) {
+  WriteStr(index, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n") +
+                      "<ggz xmlns=\"" + kGgzNamespace + "\">\r\n" + "  <time>" +
+                      FormatIndexTimestamp(UtcNow()) + "Z</time>\r\n");
+}
+
+void WriteFileEntry(TStream& index, const std::string& dataDir, const std::string& chunkName,
+                    const std::string& records, uint32_t crc) {
+  WriteStr(index, "   <file>\r\n");
+  WriteStr(index, "     <name>" + EscapeXmlText(chunkName) + "</name>\r\n");
+  char crcText[16];
+  std::snprintf(crcText, sizeof crcText, "%.8X", unsigned(crc));
+  WriteStr(index, std::string("     <crc>") + crcText + "</crc>\r\n");
+  // The file's own time in UTC; a chunk whose time cannot be read gets the present moment.
+  TFileEntry chunk;
+  TDateTime time = FindEntry(dataDir + chunkName, chunk) && !chunk.IsFolder
+                       ? UnixToDateTime(chunk.ModifiedSeconds, chunk.ModifiedNanoseconds)
+                       : UtcNow();
+  WriteStr(index, "     <time>" + FormatIndexTimestamp(time) + "Z</time>\r\n");
+  WriteStr(index, records);
+  WriteStr(index, "   </file>\r\n");
+}
+
+void WriteIndexFooter(TStream& index) { WriteStr(index, "</ggz>\r\n"); }
+
+}  // namespace voltrane

@@ -1,0 +1,93 @@
+#include "ggz/SplitGpxFile.h"
+
+#include "ggz/CacheRecord.h"
+#include "ggz/ChunkName.h"
+#include "ggz/IndexWriter.h"
+#include "rt/Path.h"
+#include "util/Crc32.h"
+#include "util/TrivialXml.h"
+
+namespace voltrane {
+
+namespace {
+
+// The open chunk file with its running checksum and the records of its waypoints.
+class TChunkWriter {
+ public:
+  TChunkWriter(TBuildState& state, std::string header, std::string baseName)
+      : state_(state), header_(std::move(header)), baseName_(std::move(baseName)) {}
+
+  void Open() {
+    name_ = ChunkFileName(baseName_, number_++);
+    file_ = std::make_unique<TFileStream>(state_.DataDir + name_, TFileMode::Create);
+    state_.Console.WriteLine("Writing: " + name_);
+    crc_ = CrcInit();
+    WriteStrCrc(*file_, header_, crc_);
+  }
+
+  // Listed in the index only once the file is complete and closed.
+  void Close() {
+    WriteStrCrc(*file_, kChunkClosing, crc_);
+    file_->Close();
+    file_.reset();
+    CrcFinal(crc_);
+    WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc_);
+    records_.clear();
+  }
+
+  void Add(const std::string& waypoint) {
+    int64_t length = int64_t(waypoint.size());
+    if (file_->Size() + length > kChunkSizeLimit) {
+      Close();
+      Open();
+    }
+    int64_t position = file_->Position();
+    WriteStrCrc(*file_, waypoint, crc_);
+    records_ += BuildCacheRecord(waypoint, position, length);
+  }
+
+ private:
+  TBuildState& state_;
+  const std::string header_;
+  const std::string baseName_;
+  int32_t number_ = 0;
+  std::string name_;
+  std::unique_ptr<TFileStream> file_;
+  uint32_t crc_ = 0;
+  std::string records_;
+};
+
+}  // namespace
+
+void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
+  state.Console.WriteLine("Reading: " + sourcePath);
+  TFileStream source(sourcePath, TFileMode::OpenRead);
+  TTrivialXml scanner;
+  scanner.Attach(source);
+  if (!scanner.FindTag("wpt")) return;
+
+  std::string header = std::move(scanner.Captured);
+  header.resize(header.size() - 4);  // the "<wpt" that the search ended on
+  TChunkWriter chunk(state, std::move(header), state.ClaimChunkBaseName(sourcePath));
+  chunk.Open();
+  int64_t waypointCount = 0;
+  std::string waypoint;
+  bool more = true;
+  while (more) {
+    // A waypoint without end tag takes the rest of the file.
+    scanner.Captured.clear();
+    scanner.FindTag("/wpt");
+    waypoint.assign("<wpt").append(scanner.Captured).append(">");
+    chunk.Add(waypoint);
+    ++waypointCount;
+    // What lies between waypoints is dropped, so it is not kept while searching.
+    scanner.Captured.clear();
+    scanner.Capturing = false;
+    more = scanner.FindTag("wpt");
+    scanner.Capturing = true;
+  }
+  chunk.Close();
+  state.Console.WriteLine("Processed waypoints: " + std::to_string(waypointCount));
+}
+
+}  // namespace voltrane

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ggz/BuildState.h"
+
+namespace voltrane {
+
+// A chunk is closed before a waypoint would take it past this many bytes.
+inline constexpr int64_t kChunkSizeLimit = 4500000;
+inline constexpr char kChunkClosing[] = "\r\n</gpx>\r\n";
+
+// Re-cuts the waypoints of one source file into chunk files in the data folder and lists
+// each chunk in the index.
+void SplitGpxFile(TBuildState& state, const std::string& sourcePath);
+
+}  // namespace voltrane

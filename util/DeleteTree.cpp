@@ -1,0 +1,25 @@
+#include "util/DeleteTree.h"
+
+#include <unistd.h>
+
+#include "rt/FileList.h"
+#include "rt/Path.h"
+
+namespace voltrane {
+
+void DeleteTree(const std::string& folder) {
+  std::string root = ExcludeTrailingPathDelimiter(folder);
+  int error = 0;
+  std::vector<TFileEntry> entries = ListFolder(root, "*", &error);
+  if (error != 0) return;
+  for (const TFileEntry& entry : entries) {
+    std::string path = root + "/" + entry.Name;
+    if (entry.IsFolder && !entry.IsLink)
+      DeleteTree(path);
+    else
+      unlink(path.c_str());
+  }
+  rmdir(root.c_str());
+}
+
+}  // namespace voltrane

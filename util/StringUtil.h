@@ -1,0 +1,18 @@
+// Byte-string helpers that know nothing of character sets.
+#pragma once
+
+#include <string>
+
+namespace voltrane {
+
+// The text after the first occurrence of the delimiter; the whole text when there is none
+// or the delimiter is empty.
+std::string TextAfter(const std::string& text, const std::string& delimiter);
+// Every non-overlapping occurrence replaced, scanning left to right.
+std::string ReplaceAll(const std::string& text, const std::string& search,
+                       const std::string& replacement);
+// Only "A" to "Z" change.
+std::string AsciiLowerCase(std::string text);
+bool SameTextAscii(const std::string& a, const std::string& b);
+
+}  // namespace voltrane

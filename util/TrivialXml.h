@@ -1,0 +1,42 @@
+// TTrivialXml: a forward-only scanner that finds start and end tags by name in a byte
+// stream without building a tree, and keeps every byte it reads in Captured so that the
+// caller can cut an element's exact source text out of the stream.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "rt/Stream.h"
+
+namespace voltrane {
+
+class TTrivialXml {
+ public:
+  static constexpr int kBufferSize = 65536;
+
+  // Binds the scanner to a stream (not owned) and resets it; reading starts at the
+  // stream's current position.
+  void Attach(TStream& stream);
+  // The next byte into CurrentChar, appended to Captured; false at end of input.
+  bool ReadChar();
+  // Reads on through the first tag whose text begins with "<" + name; false at end of input.
+  bool FindTag(const std::string& name);
+
+  // Everything ReadChar returned since the caller last emptied it.
+  std::string Captured;
+  // While false, bytes are read but not kept: the caller does not need what it skips.
+  bool Capturing = true;
+  char CurrentChar = 0;
+
+ private:
+  // Passes over a comment or CDATA body up to, not including, the ">" of the terminator.
+  void SkipTo(const std::string& terminator);
+  bool Refill();
+
+  char Buffer[kBufferSize];
+  int32_t BufferPos = 0;
+  int32_t BufferCount = 0;
+  TStream* Stream = nullptr;
+};
+
+}  // namespace voltrane
