@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <regex>
+
+#include "TestSupport.h"
+#include "ggz/BuildState.h"
+#include "ggz/ChunkName.h"
+#include "ggz/IndexWriter.h"
+#include "ggz/SplitGpxFile.h"
+#include "rt/Exception.h"
+#include "util/Crc32.h"
+
+namespace voltrane {
+namespace {
+
+const std::string kHeader = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<gpx>\r\n  ";
+const std::string kClosing = "\r\n</gpx>\r\n";
+
+std::string MaskTimes(const std::string& text) {
+  static const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+  return std::regex_replace(text, time, "TIME");
+}
+
+std::string CrcText(const std::string& bytes) {
+  uint32_t crc = CrcInit();
+  CrcUpdate(crc, bytes);
+  CrcFinal(crc);
+  char text[16];
+  snprintf(text, sizeof text, "%.8X", crc);
+  return text;
+}
+
+std::string Waypoint(const std::string& code, size_t padTo = 0) {
+  std::string text = "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name>";
+  std::string end = "</wpt>";
+  if (padTo > text.size() + end.size()) text += std::string(padTo - text.size() - end.size(), 'x');
+  return text + end;
+}
+
+std::string FileEntry(const std::string& name, const std::string& chunk) {
+  return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + CrcText(chunk) +
+         "</crc>\r\n     <time>TIME</time>\r\n   </file>\r\n";
+}
+
+// A data folder and an index file in a temporary folder, as the pipeline sets them up.
+class Splitter : public ::testing::Test {
+ protected:
+  Splitter() : state(console) {
+    state.DataDir = dir / "data/";
+    mkdir(state.DataDir.c_str(), 0755);
+    state.IndexStream = std::make_unique<TFileStream>(dir / "index.xml", TFileMode::Create);
+  }
+
+  void Split(const std::string& name, const std::string& content) {
+    test::WriteFile(dir / name, content);
+    SplitGpxFile(state, dir / name);
+  }
+  std::string Chunk(const std::string& name) { return test::ReadFile(state.DataDir + name); }
+  std::string Index() {
+    state.IndexStream->Close();
+    return MaskTimes(test::ReadFile(dir / "index.xml"));
+  }
+
+  test::TTempFolder dir;
+  TStringConsole console;
+  TBuildState state;
+};
+
+TEST_F(Splitter, CopiesHeaderAndWaypointsAndDropsEverythingElse) {
+  std::string w1 = Waypoint("GC1"), w2 = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt >";
+  Split("caches.gpx", kHeader + w1 + "\r\n  <!-- note -->\r\n  " + w2 +
+                          "\r\n  <rte><rtept lat=\"0\" lon=\"0\"/></rte>\r\n</gpx>\r\n");
+  std::string chunk = kHeader + w1 + "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>" + kClosing;
+  EXPECT_EQ(Chunk("caches_0000.gpx"), chunk);
+  EXPECT_EQ(console.Text, "Reading: " + dir / "caches.gpx" +
+                              "\nWriting: caches_0000.gpx\nProcessed waypoints: 2\n");
+  EXPECT_EQ(Index(), FileEntry("caches_0000.gpx", chunk));
+}
+
+TEST_F(Splitter, SourceWithoutWaypointsLeavesNoChunk) {
+  Split("empty.gpx", kHeader + "<rte/></gpx>");
+  EXPECT_EQ(console.Text, "Reading: " + dir / "empty.gpx" + "\n");
+  EXPECT_TRUE(test::ListNames(state.DataDir).empty());
+  EXPECT_EQ(Index(), "");
+}
+
+TEST_F(Splitter, ChunkMayReachTheLimitExactlyButNotOneByteMore) {
+  std::string w1 = Waypoint("GC1", 2000000);
+  std::string fits = Waypoint("GC2", size_t(kChunkSizeLimit) - kHeader.size() - w1.size());
+  Split("exact.gpx", kHeader + w1 + fits + "</gpx>");
+  EXPECT_EQ(Chunk("exact_0000.gpx").size(), size_t(kChunkSizeLimit) + kClosing.size());
+  EXPECT_FALSE(test::PathExists(state.DataDir + "exact_0001.gpx"));
+
+  std::string over = Waypoint("GC2", fits.size() + 1);
+  Split("over.gpx", kHeader + w1 + over + "</gpx>");
+  EXPECT_EQ(Chunk("over_0000.gpx"), kHeader + w1 + kClosing);
+  EXPECT_EQ(Chunk("over_0001.gpx"), kHeader + over + kClosing);
+}
+
+TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
+  std::string huge = Waypoint("GC1", size_t(kChunkSizeLimit));
+  Split("huge.gpx", kHeader + huge + Waypoint("GC2"));
+  EXPECT_EQ(Chunk("huge_0000.gpx"), kHeader + kClosing);
+  EXPECT_EQ(Chunk("huge_0001.gpx"), kHeader + huge + kClosing);
+  EXPECT_EQ(Chunk("huge_0002.gpx"), kHeader + Waypoint("GC2") + kClosing);
+  EXPECT_EQ(Index(), FileEntry("huge_0000.gpx", kHeader + kClosing) +
+                         FileEntry("huge_0001.gpx", kHeader + huge + kClosing) +
+                         FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing));
+}
+
+TEST_F(Splitter, ByteOrderMarkStaysAtTheHeadOfEveryChunk) {
+  std::string bom = "\xEF\xBB\xBF";
+  Split("bom.gpx", bom + kHeader + Waypoint("GC1") + "</gpx>");
+  EXPECT_EQ(Chunk("bom_0000.gpx"), bom + kHeader + Waypoint("GC1") + kClosing);
+}
+
+TEST_F(Splitter, WaypointWithoutEndTagTakesTheRestOfTheFile) {
+  Split("cut.gpx", kHeader + "<wpt lat=\"1\"><name>GC1</name>\r\n</gpx>\r\n");
+  EXPECT_EQ(Chunk("cut_0000.gpx"), kHeader + "<wpt lat=\"1\"><name>GC1</name>\r\n</gpx>\r\n>" + kClosing);
+}
+
+TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
+  Split("caches.gpx", kHeader + Waypoint("GC1"));
+  Split("caches.xml", kHeader + Waypoint("GC2"));
+  Split("Caches.loc", kHeader + Waypoint("GC3"));
+  Split("caches-2.gpx", kHeader + Waypoint("GC4"));
+  EXPECT_EQ(test::ListNames(state.DataDir),
+            (std::vector<std::string>{"Caches-3_0000.gpx", "caches-2-2_0000.gpx", "caches-2_0000.gpx",
+                                      "caches_0000.gpx"}));
+  EXPECT_EQ(Chunk("caches-2_0000.gpx"), kHeader + Waypoint("GC2") + kClosing);
+  EXPECT_EQ(Chunk("Caches-3_0000.gpx"), kHeader + Waypoint("GC3") + kClosing);
+}
+
+TEST_F(Splitter, UnreadableSourceRaisesAfterItsReadingLine) {
+  try {
+    SplitGpxFile(state, dir / "missing.gpx");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.KindName(), "EFOpenError");
+    EXPECT_EQ(e.Message(), "Cannot open file \"" + dir / "missing.gpx" + "\". No such file or directory");
+  }
+  EXPECT_EQ(console.Text, "Reading: " + dir / "missing.gpx" + "\n");
+}
+
+TEST(ChunkNames, ReplaceTheExtensionByANumberOfAtLeastFourDigits) {
+  EXPECT_EQ(ChunkFileName("/x/caches.gpx", 0), "caches_0000.gpx");
+  EXPECT_EQ(ChunkFileName("/x/my.caches.gpx", 12), "my.caches_0012.gpx");
+  EXPECT_EQ(ChunkFileName("/x.d/caches", 3), "caches_0003.gpx");
+  EXPECT_EQ(ChunkFileName("caches.gpx", 10000), "caches_10000.gpx");
+}
+
+TEST(IndexDocument, HeaderFileEntryAndFooterAreExactBytes) {
+  test::TTempFolder dir;
+  test::WriteFile(dir / "a&b's.gpx", "x");
+  TMemoryStream index;
+  WriteIndexHeader(index);
+  WriteFileEntry(index, dir.Path(), "a&b's.gpx", "      <gch>\r\n      </gch>\r\n", 0xABCD);
+  WriteFileEntry(index, dir.Path(), "gone.gpx", "", 0xFFFFFFFF);
+  WriteIndexFooter(index);
+  EXPECT_EQ(MaskTimes(index.DataString()),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+            "<ggz xmlns=\"http://www.opencaching.com/xmlschemas/ggz/1/0\">\r\n"
+            "  <time>TIME</time>\r\n"
+            "   <file>\r\n     <name>a&amp;b's.gpx</name>\r\n     <crc>0000ABCD</crc>\r\n"
+            "     <time>TIME</time>\r\n      <gch>\r\n      </gch>\r\n   </file>\r\n"
+            "   <file>\r\n     <name>gone.gpx</name>\r\n     <crc>FFFFFFFF</crc>\r\n"
+            "     <time>TIME</time>\r\n   </file>\r\n"
+            "</ggz>\r\n");
+}
+
+TEST(IndexDocument, TimestampsAreZeroPaddedWithMilliseconds) {
+  EXPECT_EQ(FormatIndexTimestamp(EncodeDateTime({2009, 3, 7, 8, 5, 9, 45})), "2009-03-07T08:05:09.045");
+}
+
+TEST(IndexDocument, ChunkTimeIsItsModificationTimeInUtc) {
+  test::TTempFolder dir;
+  test::WriteFile(dir / "c.gpx", "x");
+  struct timespec times[2] = {{1236413109, 45000000}, {1236413109, 45000000}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir / "c.gpx").c_str(), times, 0), 0);
+  TMemoryStream index;
+  WriteFileEntry(index, dir.Path(), "c.gpx", "", 0);
+  EXPECT_NE(index.DataString().find("<time>2009-03-07T08:05:09.045Z</time>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace voltrane

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "util/TrivialXml.h"
+
+namespace voltrane {
+namespace {
+
+// Scans a text held in memory; ChunkedStream hands it out in small reads to move the
+// block edges around.
+class ChunkedStream : public TMemoryStream {
+ public:
+  ChunkedStream(std::string data, int64_t chunk) : TMemoryStream(std::move(data)), chunk_(chunk) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    return TMemoryStream::Read(buffer, std::min(count, chunk_));
+  }
+
+ private:
+  int64_t chunk_;
+};
+
+struct Scan {
+  explicit Scan(std::string text, int64_t chunk = 1 << 30) : stream(std::move(text), chunk) {
+    scanner.Attach(stream);
+  }
+  ChunkedStream stream;
+  TTrivialXml scanner;
+};
+
+TEST(TrivialXml, EmptyStreamFindsNothing) {
+  Scan s("");
+  EXPECT_FALSE(s.scanner.ReadChar());
+  EXPECT_FALSE(s.scanner.FindTag("wpt"));
+  EXPECT_EQ(s.scanner.Captured, "");
+  EXPECT_EQ(s.scanner.CurrentChar, 0);
+}
+
+TEST(TrivialXml, StopsRightAfterTheNameAndCapturesEverythingRead) {
+  Scan s("<wpt lat=\"1\"><name>x</name></wpt>tail");
+  ASSERT_TRUE(s.scanner.FindTag("wpt"));
+  EXPECT_EQ(s.scanner.Captured, "<wpt");
+  s.scanner.Captured.clear();
+  ASSERT_TRUE(s.scanner.FindTag("/wpt"));
+  EXPECT_EQ(s.scanner.Captured, " lat=\"1\"><name>x</name></wpt");
+  EXPECT_FALSE(s.scanner.FindTag("wpt"));
+  EXPECT_EQ(s.scanner.Captured, " lat=\"1\"><name>x</name></wpt>tail");
+  EXPECT_EQ(s.scanner.CurrentChar, 0);
+}
+
+TEST(TrivialXml, MatchesOnlyTheBeginningOfATagExactly) {
+  Scan prefix("<wptx/>");
+  EXPECT_TRUE(prefix.scanner.FindTag("wpt"));
+  for (const char* text : {"< wpt>", "<WPT>", "</wpt>", "<wp>t"}) {
+    Scan s(text);
+    EXPECT_FALSE(s.scanner.FindTag("wpt")) << text;
+  }
+  Scan end("<wpt></wpt>");
+  end.scanner.FindTag("wpt");
+  EXPECT_TRUE(end.scanner.FindTag("/wpt"));
+}
+
+TEST(TrivialXml, ASecondLessThanClosesTheTagWithoutOpeningOne) {
+  Scan s("<<wpt a=\"1\"/><wpt b=\"2\"/>");
+  ASSERT_TRUE(s.scanner.FindTag("wpt"));
+  EXPECT_EQ(s.scanner.Captured, "<<wpt a=\"1\"/><wpt");
+}
+
+TEST(TrivialXml, SkipsTagsInsideCommentsAndCdataButCapturesThem) {
+  Scan s("<!-- <wpt> --><x><![CDATA[ <wpt> ]]></x><!----><wpt>");
+  ASSERT_TRUE(s.scanner.FindTag("wpt"));
+  EXPECT_EQ(s.scanner.Captured, "<!-- <wpt> --><x><![CDATA[ <wpt> ]]></x><!----><wpt");
+  Scan dashes("<!-- a - b -- c ---><wpt>");
+  ASSERT_TRUE(dashes.scanner.FindTag("wpt"));
+  Scan open("<!-- never closed <wpt>");
+  EXPECT_FALSE(open.scanner.FindTag("wpt"));
+}
+
+TEST(TrivialXml, FindsATagSplitAcrossReadsAsInOneBlock) {
+  const std::string pad(TTrivialXml::kBufferSize - 2, 'x');
+  for (int64_t chunk : {int64_t(1), int64_t(3), int64_t(TTrivialXml::kBufferSize)}) {
+    Scan s(pad + "<wpt><!-- -" + std::string(70000, '-') + "->" + "</wpt>", chunk);
+    ASSERT_TRUE(s.scanner.FindTag("wpt")) << chunk;
+    EXPECT_EQ(s.scanner.Captured.size(), pad.size() + 4);
+    s.scanner.Captured.clear();
+    ASSERT_TRUE(s.scanner.FindTag("/wpt")) << chunk;
+    EXPECT_EQ(s.scanner.Captured.size(), 7 + 70000u + 2 + 5);
+  }
+}
+
+TEST(TrivialXml, ReadsWithoutKeepingWhenCaptureIsOff) {
+  Scan s(std::string(200000, ' ') + "<wpt>");
+  s.scanner.Capturing = false;
+  ASSERT_TRUE(s.scanner.FindTag("wpt"));
+  EXPECT_EQ(s.scanner.Captured, "");
+}
+
+}  // namespace
+}  // namespace voltrane
