@@ -87,9 +87,10 @@ void CreateTempStorage(TBuildState& state, const std::string& destination) {
   state.Console.WriteLine("Creating temporary storage...");
   std::string folder = ExtractFilePath(destination);
   ForceDirectories(folder);  // a folder not made shows up as the failure below
-  std::string pattern = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
-  if (!::mkdtemp(pattern.data())) throw EFCreateFolderError(pattern, errno);
-  state.TempDir = pattern + "/";
+  const std::string pattern = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
+  std::string tree = pattern;
+  if (!::mkdtemp(tree.data())) throw EFCreateFolderError(pattern, errno);
+  state.TempDir = tree + "/";
   state.DataDir = state.TempDir + "data/";
   state.IndexDir = state.TempDir + "index/com/garmin/geocaches/v0/";
   ForceDirectories(state.DataDir);
