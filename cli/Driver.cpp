@@ -8,6 +8,7 @@
 #include "cli/XFiles.h"
 #include "ggz/Generate.h"
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 #include "rt/Path.h"
 
 namespace voltrane {
@@ -77,7 +78,9 @@ int RunDriver(const std::vector<std::string>& arguments, TConsole& console) {
     if (!error) error = durationError;
   if (error) {
     ReportError(console, *error);
-    return kExitBuildFailed;
+    // Stopped by a signal: the shell's convention of 128 + the signal number.
+    return InterruptSignal() != 0 && error->KindName == "EInterrupted" ? 128 + InterruptSignal()
+                                                                         : kExitBuildFailed;
   }
   return kExitSuccess;
 }

@@ -9,6 +9,7 @@
 namespace voltrane {
 
 // Exit statuses a script can tell apart.
+// A run stopped by a signal ends with 128 + its number.
 enum TExitStatus { kExitSuccess = 0, kExitBuildFailed = 1, kExitUsage = 2 };
 
 // Arguments without the program's name: one or more source masks, then the destination.

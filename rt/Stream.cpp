@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 
 namespace voltrane {
 
@@ -94,12 +95,16 @@ void TFileStream::Close() {
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
+  CheckInterrupted();
   char* out = static_cast<char*>(buffer);
   int64_t done = 0;
   while (done < count) {
     ssize_t n = ::read(fd_, out + done, size_t(count - done));
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        CheckInterrupted();
+        continue;
+      }
       throw EFReadError(path_, errno);
     }
     if (n == 0) break;
@@ -109,12 +114,16 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
+  CheckInterrupted();
   const char* in = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < count) {
     ssize_t n = ::write(fd_, in + done, size_t(count - done));
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        CheckInterrupted();
+        continue;
+      }
       throw EFWriteError(path_, errno);
     }
     if (n == 0) throw EFWriteError(path_, ENOSPC);
