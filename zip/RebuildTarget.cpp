@@ -1,0 +1,20 @@
+#include "zip/RebuildTarget.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace voltrane {
+
+TRebuildTarget::TRebuildTarget(bool useTempFile) {
+  if (!useTempFile) return;
+  const char* folder = std::getenv("TMPDIR");
+  std::string prefix = std::string(folder && *folder ? folder : "/tmp") + "/";
+  file_ = TFileStream::CreateUnique(prefix);  // mkstemp: a fresh name nobody else holds
+}
+
+TRebuildTarget::~TRebuildTarget() {
+  if (file_) ::unlink(file_->Path().c_str());
+}
+
+}  // namespace voltrane
