@@ -1,5 +1,6 @@
 #include "zip/RebuildTarget.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@ TRebuildTarget::TRebuildTarget(bool useTempFile) {
   const char* folder = std::getenv("TMPDIR");
   std::string prefix = std::string(folder && *folder ? folder : "/tmp") + "/";
   file_ = TFileStream::CreateUnique(prefix);  // mkstemp: a fresh name nobody else holds
+  ::chmod(file_->Path().c_str(), 0600);       // archive contents are nobody else's business
 }
 
 TRebuildTarget::~TRebuildTarget() {

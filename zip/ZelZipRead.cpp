@@ -3,8 +3,10 @@
 #include <string>
 
 #include "rt/Exception.h"
+#include "zip/DataDescriptor.h"
 #include "zip/EndRecordSearch.h"
 #include "zip/ZelZip.h"
+#include "zip/ZipItem.h"
 
 namespace voltrane {
 
@@ -132,11 +134,17 @@ bool TZelZipEntries::RecoverFromLocalHeaders() {
       TLocalFile local = ReadLocalRecord(stream);
       if (local.LocalFileHeaderSignature != kLocalFileSignature) break;
       if (local.GeneralPurposeBitFlag & kFlagDataDescriptor) {
-        // The sizes follow the data; without them there is no telling where the data ends.
-        break;
+        // The sizes follow the data, so the data itself must tell where it ends.
+        TDescriptorValues values;
+        if (!ReadThroughDataDescriptor(stream, local.CompressionMethod, values)) break;
+        local.Crc32 = values.Crc32;
+        local.CompressedSize = values.CompressedSize;
+        local.UncompressedSize = values.UncompressedSize;
+      } else {
+        stream.Seek(local.CompressedSize, TSeekOrigin::Current);
+        if (stream.Position() > stream.Size()) break;
       }
-      stream.Seek(local.CompressedSize, TSeekOrigin::Current);
-      if (stream.Position() > stream.Size()) break;
+      if (stream.Position() > kMaxZipOffset) break;  // offsets past 4 GiB do not fit a record
       auto item = std::make_unique<TZelZipEntriesEntry>();
       TCentralDirectoryFile& c = item->CentralDirectoryFile;
       c.CentralFileHeaderSignature = kCentralFileSignature;

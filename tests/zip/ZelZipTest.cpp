@@ -215,6 +215,23 @@ TEST_F(ZipArchive, PreparingTouchesNothingAndAppendingGivesTheSameBytes) {
   EXPECT_EQ(ReadFile(archive), AbcArchive());
 }
 
+TEST_F(ZipArchive, CompressionReportsProgressPerFullOutputBuffer) {
+  std::string noise;
+  uint32_t seed = 99;
+  for (int i = 0; i < 150000; ++i) noise += char((seed = seed * 1103515245 + 12345) >> 24);
+  std::vector<std::pair<int64_t, int64_t>> progress;
+  zip.OnCompressFile = [&](TZelZip&, int64_t current, int64_t total) {
+    progress.push_back({current, total});
+  };
+  zip.SetCompressionType(TZipCompressionType::ctNone);
+  Open();
+  Add("noise.bin", noise);
+  ASSERT_EQ(progress.size(), 2u);  // 150,000 bytes stored give two full buffers
+  EXPECT_GE(progress[0].first, 65536 - 100);  // what zlib took in, some of it still buffered
+  EXPECT_LE(progress[0].first, progress[1].first);
+  EXPECT_EQ(progress[1].second, 150000);
+}
+
 TEST_F(ZipArchive, ReopenedArchiveReadsBackMembersAndTheirFields) {
   Open();
   Add("a.txt", "abc");
