@@ -2,6 +2,7 @@
 // an independent reader (unzip) about an archive.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -19,9 +20,21 @@ inline uint32_t U32At(const std::string& bytes, size_t at) {
   return U16At(bytes, at) | U16At(bytes, at + 2) << 16;
 }
 
-inline std::string Bytes(std::initializer_list<int> values) {
+// Bytes from hexadecimal digits; blanks are ignored.
+inline std::string Hex(const std::string& digits) {
+  std::string bytes, pair;
+  for (char c : digits) {
+    if (c == ' ') continue;
+    pair += c;
+    if (pair.size() == 2) bytes += char(std::stoi(pair, nullptr, 16)), pair.clear();
+  }
+  return bytes;
+}
+
+// Incompressible bytes, the same for the same seed.
+inline std::string Noise(size_t size, uint32_t seed = 12345) {
   std::string bytes;
-  for (int value : values) bytes += char(value);
+  for (size_t i = 0; i < size; ++i) bytes += char((seed = seed * 1103515245 + 12345) >> 24);
   return bytes;
 }
 
@@ -43,6 +56,18 @@ inline std::string InflateRaw(const std::string& data) {
   bool complete = result == Z_STREAM_END && z.avail_in == 0;
   inflateEnd(&z);
   return complete ? out : "<bad>";
+}
+
+// The action raises an error of kind E with exactly this kind name and message.
+template <class E, class Action>
+void ExpectError(Action&& action, const std::string& kind, const std::string& message) {
+  try {
+    action();
+    ADD_FAILURE() << "no " << kind << " raised";
+  } catch (const E& error) {
+    EXPECT_EQ(error.KindName(), kind);
+    EXPECT_EQ(error.Message(), message);
+  }
 }
 
 // "unzip -t" on the archive: its output, and whether it found no error.
