@@ -1,11 +1,29 @@
-// Temporary stand-in until the ZIP component lands: writes the empty archive only.
 #include "zip/ZipFolder.h"
+
+#include <unistd.h>
+
+#include "rt/Path.h"
 #include "rt/Stream.h"
+#include "zip/ZelZip.h"
+
 namespace voltrane {
-void ZipFolder(const std::string& archivePath, const std::string&) {
-  TFileStream file(archivePath, TFileMode::Create);
-  static const char kEmpty[22] = {'P', 'K', 5, 6};
-  file.WriteBuffer(kEmpty, 22);
-  file.Close();
+
+void ZipFolder(const std::string& archivePath, const std::string& folderPath) {
+  ::unlink(archivePath.c_str());  // whether it existed does not matter
+  // The path is cut after its last separator, which is then dropped.
+  std::string folder = ExtractFilePath(folderPath);
+  if (folder.size() > 1) folder.pop_back();
+  TZelZip zip;
+  {
+    TFileStream file(archivePath, TFileMode::Create);
+    zip.CreateEmptyArchive(file);
+    file.Close();
+  }
+  zip.OpenArchive(archivePath);
+  zip.Entries().AddFolderTree(folder, folder, "*.*", true);
+  zip.CloseArchive();
+  // On the device before the caller renames it over the destination.
+  TFileStream(archivePath, TFileMode::OpenRead).Sync();
 }
+
 }  // namespace voltrane

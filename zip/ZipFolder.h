@@ -1,5 +1,12 @@
+// Zipping a folder tree into a new archive file.
 #pragma once
+
 #include <string>
+
 namespace voltrane {
+
+// Replaces the file at archivePath by an archive of every file under folderPath (which ends
+// with "/"), named relative to it, with a member for every folder below it.
 void ZipFolder(const std::string& archivePath, const std::string& folderPath);
-}
+
+}  // namespace voltrane

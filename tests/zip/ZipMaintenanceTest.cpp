@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "rt/DateTime.h"
+#include "rt/Exception.h"
+#include "rt/Stream.h"
+#include "zip/ZelZip.h"
+#include "zip/ZipTestSupport.h"
+
+namespace voltrane {
+namespace {
+
+using test::ReadFile;
+using test::U16At;
+using test::U32At;
+using test::WriteFile;
+
+const TDateTime kDate = EncodeDateTime({2011, 5, 4, 12, 30, 0});
+
+std::string RawDeflate(const std::string& content) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, uLong(content.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  z.avail_in = uInt(content.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = uInt(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::string Le(uint32_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += char(value >> (8 * i) & 0xFF);
+  return out;
+}
+
+// An archive as streaming writers leave it: every local header has flag bit 3 and zero
+// sizes, the sizes follow the data in a 16-byte descriptor. Gives the directory offset.
+std::string DescriptorArchive(const std::vector<std::pair<std::string, std::string>>& members,
+                              bool deflated, size_t* directoryOffset = nullptr) {
+  std::string locals, directory;
+  for (const auto& [name, content] : members) {
+    std::string data = deflated ? RawDeflate(content) : content;
+    uint32_t crc =
+        uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
+    std::string fields = Le(deflated ? 8 : 0, 2) + Le(0x6000, 2) + Le(0x3EA4, 2);
+    std::string sizes = Le(crc, 4) + Le(uint32_t(data.size()), 4) + Le(uint32_t(content.size()), 4);
+    directory += "PK\x01\x02" + Le(0x031E, 2) + Le(20, 2) + Le(8, 2) + fields + sizes +
+                 Le(uint32_t(name.size()), 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) +
+                 Le(0x81A40000, 4) + Le(uint32_t(locals.size()), 4) + name;
+    locals += "PK\x03\x04" + Le(20, 2) + Le(8, 2) + fields + std::string(12, '\0') +
+              Le(uint32_t(name.size()), 2) + Le(0, 2) + name + data + "PK\x07\x08" + sizes;
+  }
+  if (directoryOffset) *directoryOffset = locals.size();
+  return locals + directory + "PK\x05\x06" + Le(0, 4) + Le(uint32_t(members.size()), 2) +
+         Le(uint32_t(members.size()), 2) + Le(uint32_t(directory.size()), 4) +
+         Le(uint32_t(locals.size()), 4) + Le(0, 2);
+}
+
+// A memory stream whose next write fails once armed, as a full disk would.
+class TFailingStream : public TMemoryStream {
+ public:
+  using TMemoryStream::TMemoryStream;
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (FailNextWrite) {
+      FailNextWrite = false;
+      return 0;
+    }
+    return TMemoryStream::Write(buffer, count);
+  }
+  bool FailNextWrite = false;
+};
+
+class ZipMaintenance : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TFileStream file(archive, TFileMode::Create);
+    zip.CreateEmptyArchive(file);
+  }
+  void Open() { zip.OpenArchive(archive); }
+  void Add(const std::string& name, const std::string& content) {
+    TMemoryStream stream(content);
+    zip.Entries().AddStreamItem(name, 0x20, kDate, stream);
+  }
+  void ExpectReadable(const std::vector<std::pair<std::string, std::string>>& members) {
+    test::TUnzipCheck check = test::UnzipTest(archive);
+    EXPECT_TRUE(check.Ok) << check.Output;
+    for (const auto& [name, content] : members) {
+      EXPECT_EQ(test::UnzipMember(archive, name), content) << name;
+    }
+  }
+
+  test::TTempFolder dir;
+  std::string archive = dir / "a.zip";
+  TZelZip zip;
+};
+
+TEST_F(ZipMaintenance, RemovingTheOnlyMemberLeavesTheEmptyArchivePlusComment) {
+  Open();
+  Add("a.txt", "abc");
+  zip.Entries().RemoveItem(0);
+  EXPECT_EQ(ReadFile(archive), "PK\x05\x06" + std::string(18, '\0'));
+  Add("a.txt", "abc");
+  zip.SetComment({"note"});
+  zip.Entries().RemoveItem(0);
+  std::string bytes = ReadFile(archive);
+  EXPECT_EQ(bytes.size(), 22u + 6u);
+  EXPECT_EQ(bytes.substr(22), "note\r\n");
+  EXPECT_EQ(zip.Entries().Count(), 0);
+  EXPECT_EQ(zip.Comment(), std::vector<std::string>{"note"});
+}
+
+TEST_F(ZipMaintenance, RemovingTheFirstOfThreeMovesTheOthersDown) {
+  zip.SetStoreFolders(false);
+  Open();
+  Add("one.txt", std::string(500, '1'));
+  Add("two.txt", "second member");
+  Add("three.txt", "third member");
+  int64_t removedLocal =
+      LocalRecordSize(zip.Entries()[0].LocalFile, zip.Entries()[0].CentralDirectoryFile);
+  int64_t removedCentral = CentralRecordSize(zip.Entries()[0].CentralDirectoryFile);
+  int64_t secondOffset = zip.Entries()[1].Offset();
+  int64_t thirdOffset = zip.Entries()[2].Offset();
+  int64_t oldSize = int64_t(ReadFile(archive).size());
+  std::vector<int32_t> changes;
+  zip.OnZipChange = [&](TZelZip&, int32_t code) { changes.push_back(code); };
+  zip.Entries().RemoveItem(0);
+  EXPECT_EQ(changes, std::vector<int32_t>{3});
+  ASSERT_EQ(zip.Entries().Count(), 2);
+  EXPECT_EQ(zip.Entries()[0].Offset(), secondOffset - removedLocal);
+  EXPECT_EQ(zip.Entries()[1].Offset(), thirdOffset - removedLocal);
+  EXPECT_EQ(int64_t(ReadFile(archive).size()), oldSize - removedLocal - removedCentral);
+  EXPECT_EQ(zip.EndRecord().TotalNumberOfEntriesInTheCentralDirectory, 2);
+  zip.CloseArchive();
+  ExpectReadable({{"two.txt", "second member"}, {"three.txt", "third member"}});
+}
+
+TEST_F(ZipMaintenance, LocalRecordsOnlyOpenAndTheNextAddWritesADirectory) {
+  Open();
+  Add("a/x.txt", "first");
+  Add("a/y.txt", "second");
+  size_t walkEnd = zip.EndRecord().OffsetOfStartOfCentralDirectory;
+  zip.CloseArchive();
+  WriteFile(archive, ReadFile(archive).substr(0, walkEnd) + "trailing junk");
+  Open();
+  ASSERT_TRUE(zip.IsZipFile());
+  ASSERT_EQ(zip.Entries().Count(), 3);
+  EXPECT_TRUE(zip.Entries()[0].IsFolder);
+  EXPECT_EQ(zip.Entries()[0].CentralDirectoryFile.ExternalFileAttributes, 0x10u);
+  EXPECT_EQ(zip.Entries()[2].CentralDirectoryFile.ExternalFileAttributes, 0x20u);
+  EXPECT_EQ(zip.EndRecord().OffsetOfStartOfCentralDirectory, walkEnd);
+  Add("z.txt", "added");
+  EXPECT_EQ(zip.Entries()[3].Offset(), int64_t(walkEnd));
+  zip.CloseArchive();
+  ExpectReadable({{"a/x.txt", "first"}, {"a/y.txt", "second"}, {"z.txt", "added"}});
+}
+
+TEST_F(ZipMaintenance, ForeignArchivesWithDataDescriptorsRecoverAndChange) {
+  for (bool deflated : {true, false}) {
+    SCOPED_TRACE(deflated ? "deflated" : "stored");
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"p.txt", std::string(3000, 'p') + "PK\x07\x08"}, {"q.txt", "q content"}};
+    size_t directoryOffset;
+    WriteFile(archive,
+              DescriptorArchive(members, deflated, &directoryOffset).substr(0, directoryOffset));
+    Open();
+    ASSERT_EQ(zip.Entries().Count(), 2);
+    const TCentralDirectoryFile& p = zip.Entries()[0].CentralDirectoryFile;
+    EXPECT_EQ(p.UncompressedSize, 3004u);
+    EXPECT_EQ(zip.Entries()[1].Offset(), LocalRecordSize(zip.Entries()[0].LocalFile, p));
+    Add("r.txt", "r");
+    zip.CloseArchive();
+    ExpectReadable({members[0], members[1], {"r.txt", "r"}});
+  }
+}
+
+TEST_F(ZipMaintenance, EveryOperationKeepsDataDescriptorsOfForeignArchives) {
+  std::vector<std::pair<std::string, std::string>> members = {
+      {"a.txt", std::string(2000, 'a')}, {"b.txt", "bb"}, {"c.txt", std::string(900, 'c')}};
+  WriteFile(archive, DescriptorArchive(members, true));
+  Open();
+  zip.Entries().RemoveItem(0);  // in place
+  zip.CloseArchive();
+  ExpectReadable({members[1], members[2]});
+  Open();
+  zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
+  Add("d.txt", "dd");
+  zip.Entries().RemoveItem(zip.Entries().IndexOfItem("b.txt"));
+  zip.SetComment({"kept"});
+  zip.CloseArchive();
+  ExpectReadable({members[2], {"d.txt", "dd"}});
+  Open();
+  EXPECT_EQ(zip.Entries()[0].LocalFile.GeneralPurposeBitFlag & 8, 8);  // descriptor kept
+  EXPECT_EQ(zip.Comment(), std::vector<std::string>{"kept"});
+}
+
+TEST_F(ZipMaintenance, RebuildingGivesTheSameBytesAsAppendingInPlace) {
+  auto build = [&](TZipSaveMethod method, const std::string& path) {
+    {
+      TFileStream file(path, TFileMode::Create);
+      zip.CreateEmptyArchive(file);
+    }
+    zip.OpenArchive(path);
+    zip.SetStoreFolders(false);  // folder members would carry the clock's time
+    zip.SetSaveMethod(method);
+    Add("d\\one.txt", std::string(3000, '1'));
+    Add("two.txt", "two");
+    Add("D/ONE.TXT", "replaced");
+    zip.Entries().RemoveItem(zip.Entries().IndexOfItem("two.txt"));
+    Add("three.txt", "three");
+    zip.CloseArchive();
+    return ReadFile(path);
+  };
+  std::string inPlace = build(TZipSaveMethod::FastSave, dir / "fast.zip");
+  std::string rebuilt = build(TZipSaveMethod::RebuildAll, dir / "rebuilt.zip");
+  EXPECT_EQ(rebuilt, inPlace);
+  archive = dir / "rebuilt.zip";
+  ExpectReadable({{"D/ONE.TXT", "replaced"}, {"three.txt", "three"}});
+}
+
+TEST_F(ZipMaintenance, AfterARebuildTheNextAddWorksOnTheNewLayout) {
+  zip.SetStoreFolders(false);
+  Open();
+  Add("a.txt", std::string(1000, 'a'));
+  Add("b.txt", "b");
+  zip.SetComment({"c1"});
+  zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
+  std::vector<std::pair<int64_t, int64_t>> rebuild, sums;
+  zip.OnRebuildZip = [&](TZelZip&, int64_t c, int64_t t) { rebuild.push_back({c, t}); };
+  zip.OnRemoveItems = [&](TZelZip&, int64_t c, int64_t t) { sums.push_back({c, t}); };
+  Add("A.TXT", "short now");  // the removal rebuilds too, then the add
+  using Calls = std::vector<std::pair<int64_t, int64_t>>;
+  EXPECT_EQ(sums, (Calls{{0, 0}, {0, 0}}));
+  EXPECT_EQ(rebuild, (Calls{{0, 0}, {0, 0}, {100, 100}, {0, 0}, {0, 1}, {1, 1}, {100, 100}}));
+  std::string bytes = ReadFile(archive);
+  EXPECT_EQ(zip.EndRecordPosition(), int64_t(bytes.size()) - 22 - 4);
+  EXPECT_EQ(zip.CommentPosition(), int64_t(bytes.size()) - 4);
+  EXPECT_EQ(zip.Entries()[0].Offset(), 0);  // b.txt moved to the front
+  EXPECT_EQ(zip.Entries()[1].Offset(),
+            LocalRecordSize(zip.Entries()[0].LocalFile, zip.Entries()[0].CentralDirectoryFile));
+  zip.SetSaveMethod(TZipSaveMethod::FastSave);
+  Add("c.txt", "c");
+  zip.CloseArchive();
+  ExpectReadable({{"b.txt", "b"}, {"A.TXT", "short now"}, {"c.txt", "c"}});
+  EXPECT_TRUE(ReadFile(archive).ends_with("c1\r\n"));
+}
+
+TEST_F(ZipMaintenance, TemporaryFilesAreCreatedInTmpdirAndAlwaysRemoved) {
+  test::TTempFolder temp;
+  const char* old = getenv("TMPDIR");
+  std::string saved = old ? old : "";
+  setenv("TMPDIR", temp.Path().c_str(), 1);
+  zip.SetUseTempFiles(true);
+  zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
+  Open();
+  std::vector<std::string> seen;
+  zip.OnRebuildZip = [&](TZelZip&, int64_t, int64_t) {
+    if (seen.empty()) seen = test::ListNames(temp.Path());
+  };
+  Add("a.txt", "abc");
+  EXPECT_EQ(seen.size(), 1u);  // the rebuild's file lies there while it is written
+  Add("b.txt", "b");
+  zip.Entries().RemoveItem(0);
+  EXPECT_TRUE(test::ListNames(temp.Path()).empty());
+  old ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
+  zip.CloseArchive();
+  ExpectReadable({{"b.txt", "b"}});
+}
+
+TEST_F(ZipMaintenance, AFailedRebuildLeavesTheArchiveAsItWas) {
+  for (bool tempFiles : {false, true}) {
+    SCOPED_TRACE(tempFiles ? "temporary files" : "memory");
+    TMemoryStream source;
+    {
+      TZelZip writer;
+      writer.CreateEmptyArchive(source);
+    }
+    auto stream = std::make_unique<TFailingStream>(source.DataString());
+    TFailingStream* raw = stream.get();
+    zip.OpenArchiveStream(std::move(stream));
+    Add("a.txt", std::string(5000, 'a'));
+    Add("b.txt", "b");
+    std::string before = raw->DataString();
+    zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
+    zip.SetUseTempFiles(tempFiles);
+    raw->FailNextWrite = true;
+    EXPECT_THROW(Add("c.txt", "c"), EWriteError);
+    EXPECT_EQ(raw->DataString(), before);
+    EXPECT_EQ(zip.Entries().Count(), 2);
+    raw->FailNextWrite = true;
+    EXPECT_THROW(zip.Entries().RemoveItem(0), EWriteError);
+    EXPECT_EQ(raw->DataString(), before);
+    ASSERT_EQ(zip.Entries().Count(), 2);
+    zip.Entries().RemoveItem(0);  // and it still works afterwards
+    EXPECT_EQ(zip.Entries()[0].Offset(), 0);
+    zip.CloseArchive();
+  }
+}
+
+TEST_F(ZipMaintenance, CommentIsWrittenReadBackAndKeptExactly) {
+  Open();
+  EXPECT_TRUE(zip.Comment().empty());
+  zip.SetComment({"abc"});
+  std::string bytes = ReadFile(archive);
+  EXPECT_EQ(U16At(bytes, 20), 5u);
+  EXPECT_EQ(bytes.substr(22), "abc\r\n");
+  EXPECT_EQ(zip.Comment(), std::vector<std::string>{"abc"});
+  zip.SetComment({"a much longer comment", "", "of three lines"});
+  zip.SetComment({"x"});  // shorter: nothing of the old one remains
+  EXPECT_EQ(ReadFile(archive).substr(22), "x\r\n");
+  zip.SetComment({});
+  EXPECT_EQ(ReadFile(archive).size(), 22u);
+  EXPECT_EQ(U16At(ReadFile(archive), 20), 0u);
+
+  // A comment of another writer, without a line end, goes back unchanged after an add.
+  std::string foreign = "PK\x05\x06" + std::string(16, '\0') + Le(7, 2) + "one\rtwo";
+  WriteFile(archive, foreign);
+  Open();
+  EXPECT_EQ(zip.Comment(), (std::vector<std::string>{"one", "two"}));
+  Add("a.txt", "abc");
+  bytes = ReadFile(archive);
+  EXPECT_TRUE(bytes.ends_with(Le(7, 2) + "one\rtwo"));
+  zip.CloseArchive();
+  ExpectReadable({{"a.txt", "abc"}});
+  zip.SetComment({"closed"});  // no archive open: only the list is cleared
+  EXPECT_TRUE(ReadFile(archive).ends_with("one\rtwo"));
+}
+
+TEST_F(ZipMaintenance, FileNamesListMembersWithBackslashesWhenChanged) {
+  Open();
+  EXPECT_TRUE(zip.FileNames().empty());
+  Add("data\\x.gpx", "x");
+  EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"data\\", "data\\x.gpx"}));
+  zip.Entries().RemoveItem(1);
+  EXPECT_EQ(zip.FileNames(), std::vector<std::string>{"data\\"});
+  zip.Entries()[0].CentralDirectoryFile.FileName = "C://a/b";
+  EXPECT_EQ(zip.FileNames(), std::vector<std::string>{"data\\"});  // not dirty: unchanged
+  zip.CloseArchive();
+  EXPECT_TRUE(zip.FileNames().empty());
+}
+
+}  // namespace
+}  // namespace voltrane

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "rt/Stream.h"
+#include "zip/ZipTestSupport.h"
+#include "zip/ZlibStream.h"
+
+namespace voltrane {
+namespace {
+
+using test::Hex;
+
+// Counts the writes that reach it.
+class TCountingStream : public TMemoryStream {
+ public:
+  int64_t Write(const void* buffer, int64_t count) override {
+    ++Writes;
+    return TMemoryStream::Write(buffer, count);
+  }
+  int Writes = 0;
+};
+
+std::string Compress(const std::string& content, TCompressionLevel level) {
+  TMemoryStream out;
+  {
+    TCompressionStream deflater(level, out);
+    deflater.WriteString(content);
+  }
+  return out.DataString();
+}
+
+TEST(DeflateAdapter, WritesAZlibStreamOfAbcAtMaximum) {
+  EXPECT_EQ(Compress("abc", TCompressionLevel::clMax), Hex("78DA4B4C4A0600024D0127"));
+}
+
+TEST(DeflateAdapter, WritesOneStoredBlockAtLevelNone) {
+  std::string out = Compress("abc", TCompressionLevel::clNone);
+  ASSERT_EQ(out.size(), 14u);
+  EXPECT_EQ(out.substr(2, 8), Hex("010300FCFF616263"));
+  EXPECT_EQ(out.substr(10), Hex("024D0127"));
+}
+
+TEST(DeflateAdapter, SmallOutputReachesTheDestinationOnlyAtDestructionInOneWrite) {
+  TCountingStream out;
+  int progress = 0;
+  {
+    TCompressionStream deflater(TCompressionLevel::clDefault, out);
+    deflater.OnProgress = [&](TCustomZlibStream&) { ++progress; };
+    std::string content(1000, 'x');
+    deflater.WriteString(content);
+    EXPECT_EQ(deflater.Position(), 1000);
+    EXPECT_EQ(out.Writes, 0);
+    EXPECT_EQ(out.Size(), 0);
+  }
+  EXPECT_EQ(out.Writes, 1);
+  EXPECT_EQ(progress, 0);
+  EXPECT_EQ(test::InflateRaw(out.DataString().substr(2, out.DataString().size() - 6)),
+            std::string(1000, 'x'));
+}
+
+TEST(DeflateAdapter, WritesWholeBuffersAndReportsEachOne) {
+  // Incompressible content larger than two output buffers.
+  std::string content = test::Noise(200000);
+  TCountingStream out;
+  std::vector<int64_t> sizesSeen;
+  {
+    TCompressionStream deflater(TCompressionLevel::clFastest, out);
+    deflater.OnProgress = [&](TCustomZlibStream&) { sizesSeen.push_back(out.Size()); };
+    deflater.WriteString(content);
+  }
+  ASSERT_GE(sizesSeen.size(), 2u);
+  for (size_t i = 0; i < sizesSeen.size(); ++i) EXPECT_EQ(sizesSeen[i], 65536 * int64_t(i + 1));
+  EXPECT_EQ(out.Writes, int(sizesSeen.size()) + 1);
+  const std::string& zlib = out.DataString();
+  EXPECT_EQ(test::InflateRaw(zlib.substr(2, zlib.size() - 6)), content);
+}
+
+TEST(DeflateAdapter, MovesTheDestinationBackWhereItLeftIt) {
+  TMemoryStream out;
+  out.WriteString("head");
+  {
+    TCompressionStream deflater(TCompressionLevel::clMax, out);
+    deflater.WriteString("ab");
+    out.SetPosition(0);
+    deflater.WriteString("c");
+    out.SetPosition(1);
+  }
+  EXPECT_EQ(out.DataString(), "head" + Hex("78DA4B4C4A0600024D0127"));
+}
+
+TEST(DeflateAdapter, RefusesReadsAndSeeksOtherThanThePosition) {
+  TMemoryStream out;
+  TCompressionStream deflater(TCompressionLevel::clDefault, out);
+  char byte;
+  test::ExpectError<ECompressionError>([&] { deflater.Read(&byte, 1); }, "ECompressionError",
+                                       "Invalid stream operation");
+  EXPECT_THROW(deflater.Seek(1, TSeekOrigin::Current), ECompressionError);
+  EXPECT_THROW(deflater.Seek(0, TSeekOrigin::Beginning), ECompressionError);
+  EXPECT_EQ(deflater.Seek(0, TSeekOrigin::Current), 0);
+}
+
+TEST(DeflateAdapter, PassesOnTheDestinationsWriteError) {
+  TViewStream readOnly("", 0);
+  TCompressionStream deflater(TCompressionLevel::clDefault, readOnly);
+  deflater.WriteString("abc");
+  test::ExpectError<EWriteError>([&] { deflater.Finish(); }, "EWriteError", "Stream write error");
+}
+
+}  // namespace
+}  // namespace voltrane
