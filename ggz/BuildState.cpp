@@ -1,7 +1,7 @@
 #include "ggz/BuildState.h"
 
 #include "rt/Path.h"
-#include "util/StringUtil.h"
+#include "rt/AsciiText.h"
 
 namespace voltrane {
 

@@ -74,10 +74,9 @@ void CheckDestination(const std::string& destination, const std::vector<std::str
   if (!zip) throw EDestinationError(quoted + "it is not a ZIP archive");
 }
 
-// The finished archive takes the destination's place in one step, so a reader sees the
-// old file or the new one, never a part.
+// The finished archive (already on the device) takes the destination's place in one
+// step, so a reader sees the old file or the new one, never a part.
 void ReplaceDestination(const std::string& archive, const std::string& destination) {
-  TFileStream(archive, TFileMode::OpenReadWrite).Sync();
   if (::rename(archive.c_str(), destination.c_str()) != 0) throw EFCreateError(destination, errno);
 }
 

@@ -9,13 +9,12 @@
 #include <cerrno>
 #include <memory>
 
+#include "rt/AsciiText.h"
 #include "rt/Path.h"
 
 namespace voltrane {
 
 namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
@@ -41,11 +40,11 @@ bool DescribeEntry(int dirFd, const std::string& name, TFileEntry& entry) {
 
 }  // namespace
 
-bool MatchesMask(const std::string& name, const std::string& mask) {
+bool MatchesMask(const std::string& name, const std::string& mask, bool questionMarkIsWildcard) {
   // Iterative match with one backtrack point: linear enough for file names.
   size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
   while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || Lower(mask[m]) == Lower(name[n]))) {
+    if (m < mask.size() && ((questionMarkIsWildcard && mask[m] == '?') || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
       ++n;
       ++m;
     } else if (m < mask.size() && mask[m] == '*') {

@@ -7,8 +7,9 @@
 
 namespace voltrane {
 
-// "*" any run of bytes, "?" one byte, ASCII letters without regard to case.
-bool MatchesMask(const std::string& name, const std::string& mask);
+// "*" any run of bytes, "?" one byte (or itself, when questionMarkIsWildcard is false),
+// every other byte itself with ASCII letters compared without regard to case.
+bool MatchesMask(const std::string& name, const std::string& mask, bool questionMarkIsWildcard = true);
 
 struct TFileEntry {
   std::string Name;           // without folder

@@ -18,14 +18,4 @@ std::string ReplaceAll(const std::string& text, const std::string& search,
   return result.append(text, from, std::string::npos);
 }
 
-std::string AsciiLowerCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-  return text;
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && AsciiLowerCase(a) == AsciiLowerCase(b);
-}
-
 }  // namespace voltrane

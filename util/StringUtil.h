@@ -11,8 +11,5 @@ std::string TextAfter(const std::string& text, const std::string& delimiter);
 // Every non-overlapping occurrence replaced, scanning left to right.
 std::string ReplaceAll(const std::string& text, const std::string& search,
                        const std::string& replacement);
-// Only "A" to "Z" change.
-std::string AsciiLowerCase(std::string text);
-bool SameTextAscii(const std::string& a, const std::string& b);
 
 }  // namespace voltrane

@@ -71,7 +71,7 @@ void TZelZipEntries::WalkFolder(const std::string& folder, const std::string& ro
       }
       // A link to a folder is not followed: it may lead outside the tree or into a loop.
       if (withSubFolders && !entry.IsLink) WalkFolder(path, rootFolder, wildCard, true);
-    } else if (MatchesWildCard(path, wildCard)) {
+    } else if (MatchesMask(path, wildCard, /*questionMarkIsWildcard=*/false)) {
       AddFileItem(path, RelativeItemName(path, rootFolder));
     }
   }

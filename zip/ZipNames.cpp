@@ -6,10 +6,6 @@ namespace voltrane {
 
 namespace {
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
-}
-
 // Deletes everything through the first occurrence of what (nothing when it is absent).
 void DeleteThrough(std::string& text, const std::string& what) {
   size_t at = text.find(what);
@@ -47,33 +43,6 @@ std::string RelativeItemName(const std::string& fileName, const std::string& roo
   std::string rest = fileName.substr(rootFolder.size());
   if (!rest.empty() && (rest[0] == '\\' || rest[0] == '/')) rest.erase(0, 1);
   return rest;
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
-}
-
-bool MatchesWildCard(const std::string& path, const std::string& wildCard) {
-  // Iterative match with one backtrack point: linear enough for paths.
-  size_t p = 0, w = 0, starW = std::string::npos, starP = 0;
-  while (p < path.size()) {
-    if (w < wildCard.size() && wildCard[w] == '*') {
-      starW = w++;
-      starP = p;
-    } else if (w < wildCard.size() && LowerAscii(wildCard[w]) == LowerAscii(path[p])) {
-      ++p;
-      ++w;
-    } else if (starW != std::string::npos) {
-      w = starW + 1;
-      p = ++starP;
-    } else {
-      return false;
-    }
-  }
-  while (w < wildCard.size() && wildCard[w] == '*') ++w;
-  return w == wildCard.size();
 }
 
 }  // namespace voltrane

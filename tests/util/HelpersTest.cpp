@@ -5,6 +5,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "rt/AsciiText.h"
 #include "util/Crc32.h"
 #include "util/DeleteTree.h"
 #include "util/NumberText.h"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "rt/DateTime.h"
+#include "rt/FileList.h"
 #include "rt/Stream.h"
 #include "zip/EndRecordSearch.h"
 #include "zip/ZipNames.h"
@@ -33,12 +34,12 @@ TEST(MemberNames, AreMadeRelativeToTheRootIgnoringAsciiCase) {
 }
 
 TEST(MemberNames, WildCardMatchesTheWholePathWithStarOnly) {
-  EXPECT_TRUE(MatchesWildCard("/t/data/x.gpx", "*.*"));
-  EXPECT_TRUE(MatchesWildCard("/t.d/data/x", "*.*"));  // a "." in a folder name counts
-  EXPECT_FALSE(MatchesWildCard("/t/data/x", "*.*"));
-  EXPECT_TRUE(MatchesWildCard("/T/X.GPX", "*.gpx"));
-  EXPECT_FALSE(MatchesWildCard("/t/a.gpx", "/t/?.gpx"));  // "?" stands for itself
-  EXPECT_TRUE(MatchesWildCard("/t/?.gpx", "/t/?.gpx"));
+  EXPECT_TRUE(MatchesMask("/t/data/x.gpx", "*.*", false));
+  EXPECT_TRUE(MatchesMask("/t.d/data/x", "*.*", false));  // a "." in a folder name counts
+  EXPECT_FALSE(MatchesMask("/t/data/x", "*.*", false));
+  EXPECT_TRUE(MatchesMask("/T/X.GPX", "*.gpx", false));
+  EXPECT_FALSE(MatchesMask("/t/a.gpx", "/t/?.gpx", false));  // "?" stands for itself
+  EXPECT_TRUE(MatchesMask("/t/?.gpx", "/t/?.gpx", false));
 }
 
 TEST(DosDateTime, TruncatesSecondsToEvenAndZeroesYearsOutOfRange) {

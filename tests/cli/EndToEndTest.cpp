@@ -1,0 +1,157 @@
+// The real executable in a temporary folder: transcript, exit statuses, what it leaves.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <regex>
+
+#include "TestSupport.h"
+
+namespace voltrane {
+namespace {
+
+using test::ListNames;
+using test::ReadFile;
+using test::TProcessOptions;
+using test::TProcessResult;
+using test::WriteFile;
+
+const std::string kBanner = "VOLTRANE - GGZ file generator 1.0.0.2\n\n";
+const std::string kEmptyArchive("PK\x05\x06" + std::string(18, '\0'));
+
+std::string Gpx(const std::string& waypoints) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<gpx>\r\n" + waypoints + "</gpx>\r\n";
+}
+
+std::string Waypoint(const std::string& code, const std::string& body = "") {
+  return "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name>" + body + "</wpt>\r\n";
+}
+
+// Random printable text that deflate cannot shrink much.
+std::string Noise(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string text(size, ' ');
+  for (char& c : text) c = char('a' + random() % 26);
+  return text;
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  TProcessResult Run(std::vector<std::string> args, TProcessOptions options = {}) {
+    args.insert(args.begin(), test::VoltraneExe());
+    if (options.WorkingFolder.empty()) options.WorkingFolder = dir.Path();
+    return test::RunProcess(args, options);
+  }
+  static std::string MaskDuration(const std::string& text) {
+    return std::regex_replace(text, std::regex("Duration: \\d+:\\d\\d:\\d\\d\n"), "Duration: D\n");
+  }
+  test::TTempFolder dir;
+};
+
+TEST_F(EndToEnd, FewerThanTwoArgumentsPrintUsageAndExitTwo) {
+  for (std::vector<std::string> args : {std::vector<std::string>{}, {"a.gpx"}}) {
+    TProcessResult result = Run(args);
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_EQ(result.Output,
+              kBanner + "Usage:\nvoltrane.exe <source_gpx_files_mask> <destination_ggz_file>\n");
+  }
+  EXPECT_TRUE(ListNames(dir.Path()).empty());
+}
+
+TEST_F(EndToEnd, BuildPrintsTheTranscriptAndLeavesOnlyTheArchive) {
+  mkdir((dir / "in").c_str(), 0755);
+  WriteFile(dir / "in/b.gpx", Gpx(Waypoint("GC2") + Waypoint("GC3")));
+  WriteFile(dir / "in/a.gpx", Gpx(Waypoint("GC1")));
+  WriteFile(dir / "in/none.gpx", Gpx(""));
+  WriteFile(dir / "in/skip.txt", Gpx(Waypoint("GC9")));
+  TProcessResult result = Run({"in/*.GPX", "out/./caches.ggz"});
+  EXPECT_EQ(result.ExitCode, 0);
+  EXPECT_EQ(MaskDuration(result.Output),
+            kBanner + "Creating temporary storage...\n" +
+                "Reading: " + dir / "in/a.gpx\nWriting: a_0000.gpx\nProcessed waypoints: 1\n" +
+                "Reading: " + dir / "in/b.gpx\nWriting: b_0000.gpx\nProcessed waypoints: 2\n" +
+                "Reading: " + dir / "in/none.gpx\n" +
+                "Building: " + dir / "out/caches.ggz\n" + "Cleaning temporary files...\nDone!\nDuration: D\n");
+  EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"in", "out"}));
+  EXPECT_EQ(ListNames(dir / "out"), std::vector<std::string>{"caches.ggz"});  // it made the folder
+}
+
+TEST_F(EndToEnd, UnquotedMaskExpandedByTheShellActsAsOneMask) {
+  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1")));
+  WriteFile(dir / "b.gpx", Gpx(Waypoint("GC2")));
+  TProcessResult many = Run({"b.gpx", "a.gpx", "a.gpx", "many.ggz"});
+  EXPECT_EQ(many.ExitCode, 0);
+  std::string output = many.Output;
+  EXPECT_LT(output.find("Reading: " + dir / "b.gpx"), output.find("Reading: " + dir / "a.gpx"));
+  EXPECT_EQ(output.find("Reading: " + dir / "a.gpx"), output.rfind("Reading: " + dir / "a.gpx"));
+
+  // A forgotten destination would make the last source the destination: refused.
+  std::string before = ReadFile(dir / "b.gpx");
+  TProcessResult forgotten = Run({"a.gpx", "b.gpx"});
+  EXPECT_EQ(forgotten.ExitCode, 1);
+  EXPECT_EQ(MaskDuration(forgotten.Output),
+            kBanner + "Duration: D\nEDestinationError: Cannot replace \"" + dir / "b.gpx" +
+                "\": it is not a ZIP archive\n");
+  EXPECT_EQ(ReadFile(dir / "b.gpx"), before);
+}
+
+TEST_F(EndToEnd, DestinationThatIsNotAnArchiveIsNeverTouched) {
+  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1")));
+  mkdir((dir / "folder.ggz").c_str(), 0755);
+  TProcessResult folder = Run({"a.gpx", "folder.ggz"});
+  EXPECT_EQ(folder.ExitCode, 1);
+  EXPECT_NE(folder.Output.find("EDestinationError: Cannot replace \"" + dir / "folder.ggz" +
+                               "\": it is a folder\n"),
+            std::string::npos);
+
+  TProcessResult source = Run({"*.gpx", "a.gpx"});
+  EXPECT_NE(source.Output.find("EDestinationError: Cannot replace \"" + dir / "a.gpx" +
+                               "\": it is one of the source files\n"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "a.gpx"), Gpx(Waypoint("GC1")));
+  EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"a.gpx", "folder.ggz"}));
+  EXPECT_TRUE(ListNames(dir / "folder.ggz").empty());
+}
+
+TEST_F(EndToEnd, ExistingArchiveIsReplacedOnSuccessAndKeptOnFailure) {
+  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1", Noise(3000000, 1)) + Waypoint("GC2", Noise(3000000, 2))));
+  WriteFile(dir / "out.ggz", kEmptyArchive);
+
+  // A file-size limit makes the first chunk's write fail: a full disk.
+  TProcessOptions limited;
+  limited.FileSizeLimit = 2000000;
+  TProcessResult failed = Run({"a.gpx", "out.ggz"}, limited);
+  EXPECT_EQ(failed.ExitCode, 1);
+  std::regex writeError("\nDuration: \\d+:\\d\\d:\\d\\d\nEFWriteError: Cannot write file \"" + dir.Path() +
+                        "out\\.ggz\\.tmp-\\w{6}/data/a_0000\\.gpx\"\\. File too large\n$");
+  EXPECT_TRUE(std::regex_search(failed.Output, writeError)) << failed.Output;
+  EXPECT_EQ(ReadFile(dir / "out.ggz"), kEmptyArchive);
+  EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"a.gpx", "out.ggz"}));
+
+  TProcessResult done = Run({"a.gpx", "out.ggz"});
+  EXPECT_EQ(done.ExitCode, 0);
+  EXPECT_NE(ReadFile(dir / "out.ggz"), kEmptyArchive);
+  EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"a.gpx", "out.ggz"}));
+}
+
+TEST_F(EndToEnd, UnwritableDestinationFolderEndsWithDurationThenError) {
+  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1")));
+  WriteFile(dir / "file", "not a folder");
+  TProcessResult result = Run({"a.gpx", "file/out.ggz"});
+  EXPECT_EQ(result.ExitCode, 1);
+  EXPECT_EQ(MaskDuration(result.Output),
+            kBanner + "Creating temporary storage...\nDuration: D\n" +
+                "EFCreateFolderError: Cannot create folder \"" + dir / "file/out.ggz.tmp-XXXXXX" +
+                "\". Not a directory\n");
+}
+
+TEST_F(EndToEnd, MaskMatchingNothingGivesAnArchiveWithoutChunks) {
+  TProcessResult result = Run({"nothing/*.gpx", "empty.ggz"});
+  EXPECT_EQ(result.ExitCode, 0);
+  EXPECT_EQ(result.Output.find("Reading:"), std::string::npos);
+  EXPECT_TRUE(test::PathExists(dir / "empty.ggz"));
+}
+
+}  // namespace
+}  // namespace voltrane
