@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <random>
+#include <zlib.h>
+
 #include <regex>
+#include <sstream>
 
 #include "TestSupport.h"
 
@@ -144,6 +147,63 @@ TEST_F(EndToEnd, UnwritableDestinationFolderEndsWithDurationThenError) {
             kBanner + "Creating temporary storage...\nDuration: D\n" +
                 "EFCreateFolderError: Cannot create folder \"" + dir / "file/out.ggz.tmp-XXXXXX" +
                 "\". Not a directory\n");
+}
+
+// Members as an independent reader lists them, and one member's bytes.
+std::vector<std::string> Members(const std::string& archive) {
+  TProcessResult list = test::RunProcess({"/usr/bin/unzip", "-Z1", archive});
+  std::vector<std::string> names;
+  std::istringstream lines(list.Output);
+  for (std::string line; std::getline(lines, line);) names.push_back(line);
+  return names;
+}
+
+std::string Member(const std::string& archive, const std::string& name) {
+  return test::RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+}
+
+TEST_F(EndToEnd, ArchiveHoldsEveryChunkAndAnIndexWithTheirChecksums) {
+  std::string header = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<gpx>\r\n";
+  std::vector<std::string> big;
+  std::string source = header;
+  auto withoutLineBreak = [](std::string text) { return text.substr(0, text.size() - 2); };
+  for (unsigned i = 0; i < 5; ++i) {
+    big.push_back(withoutLineBreak(Waypoint("GC" + std::to_string(i), Noise(2000000, i))));
+    source += big.back() + "\r\n";
+  }
+  WriteFile(dir / "caches.gpx", source + "</gpx>\r\n");
+  WriteFile(dir / "caches.xml", header + Waypoint("GCX") + "</gpx>\r\n");
+  TProcessResult result = Run({"caches.*", "out.ggz"});
+  ASSERT_EQ(result.ExitCode, 0) << result.Output;
+  EXPECT_NE(result.Output.find("Writing: caches_0002.gpx\nProcessed waypoints: 5\n"), std::string::npos);
+  EXPECT_NE(result.Output.find("Writing: caches-2_0000.gpx\nProcessed waypoints: 1\n"), std::string::npos);
+
+  std::string archive = dir / "out.ggz";
+  TProcessResult check = test::RunProcess({"/usr/bin/unzip", "-t", archive});
+  EXPECT_EQ(check.ExitCode, 0) << check.Output;
+  const std::string index = "index/com/garmin/geocaches/v0/index.xml";
+  EXPECT_EQ(Members(archive),
+            (std::vector<std::string>{"data/", "data/caches-2_0000.gpx", "data/caches_0000.gpx",
+                                      "data/caches_0001.gpx", "data/caches_0002.gpx", "index/", "index/com/",
+                                      "index/com/garmin/", "index/com/garmin/geocaches/",
+                                      "index/com/garmin/geocaches/v0/", index}));
+  const std::string closing = "\r\n</gpx>\r\n";
+  std::vector<std::pair<std::string, std::string>> chunks = {
+      {"caches_0000.gpx", header + big[0] + big[1] + closing},
+      {"caches_0001.gpx", header + big[2] + big[3] + closing},
+      {"caches_0002.gpx", header + big[4] + closing},
+      {"caches-2_0000.gpx", header + withoutLineBreak(Waypoint("GCX")) + closing}};
+  std::string expectedNames;
+  for (const auto& [name, bytes] : chunks) {
+    EXPECT_EQ(Member(archive, "data/" + name), bytes) << name;
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size()));
+    char entry[160];
+    snprintf(entry, sizeof entry, "   <file>\r\n     <name>%s</name>\r\n     <crc>%.8lX</crc>\r\n", name.c_str(), crc);
+    expectedNames += entry;
+  }
+  std::string indexText = std::regex_replace(Member(archive, index),
+                                             std::regex("     <time>.*</time>\r\n|   </file>\r\n"), "");
+  EXPECT_EQ(indexText.substr(indexText.find("   <file>")), expectedNames + "</ggz>\r\n");
 }
 
 TEST_F(EndToEnd, MaskMatchingNothingGivesAnArchiveWithoutChunks) {
