@@ -146,26 +146,11 @@ bool TZelZipEntries::RecoverFromLocalHeaders() {
       }
       if (stream.Position() > kMaxZipOffset) break;  // offsets past 4 GiB do not fit a record
       auto item = std::make_unique<TZelZipEntriesEntry>();
-      TCentralDirectoryFile& c = item->CentralDirectoryFile;
-      c.CentralFileHeaderSignature = kCentralFileSignature;
-      c.VersionMadeBy = kZipVersion;
-      c.VersionNeededToExtract = local.VersionNeededToExtract;
-      c.GeneralPurposeBitFlag = local.GeneralPurposeBitFlag;
-      c.CompressionMethod = local.CompressionMethod;
-      c.LastModFileTime = local.LastModFileTime;
-      c.LastModFileDate = local.LastModFileDate;
-      c.Crc32 = local.Crc32;
-      c.CompressedSize = local.CompressedSize;
-      c.UncompressedSize = local.UncompressedSize;
-      c.FileNameLength = local.FileNameLength;
-      c.ExtraFieldLength = local.ExtraFieldLength;
-      c.ExternalFileAttributes = local.FileName.ends_with("/") ? 0x10 : 0x20;
-      c.RelativeOffsetOfLocalHeader = uint32_t(position);
-      c.FileName = local.FileName;
-      c.ExtraField = local.ExtraField;
+      item->CentralDirectoryFile =
+          CentralRecordFor(local, local.FileName.ends_with("/") ? 0x10 : 0x20, position);
       item->LocalFile = std::move(local);
       item->DeriveFields();
-      directorySize += CentralRecordSize(c);
+      directorySize += CentralRecordSize(item->CentralDirectoryFile);
       items_.push_back(std::move(item));
       position = stream.Position();
     }

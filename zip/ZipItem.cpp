@@ -102,22 +102,7 @@ TLocalFile MakeLocalFile(const TPreparedZipItem& item) {
 }
 
 TCentralDirectoryFile MakeCentralFile(const TPreparedZipItem& item, int64_t offset) {
-  TLocalFile local = MakeLocalFile(item);
-  TCentralDirectoryFile central;
-  central.CentralFileHeaderSignature = kCentralFileSignature;
-  central.VersionMadeBy = kZipVersion;
-  central.VersionNeededToExtract = kZipVersion;
-  central.CompressionMethod = local.CompressionMethod;
-  central.LastModFileTime = local.LastModFileTime;
-  central.LastModFileDate = local.LastModFileDate;
-  central.Crc32 = local.Crc32;
-  central.CompressedSize = local.CompressedSize;
-  central.UncompressedSize = local.UncompressedSize;
-  central.FileNameLength = local.FileNameLength;
-  central.ExternalFileAttributes = item.FileAttr;
-  central.RelativeOffsetOfLocalHeader = uint32_t(offset);
-  central.FileName = item.StoredName;
-  return central;
+  return CentralRecordFor(MakeLocalFile(item), item.FileAttr, offset);
 }
 
 }  // namespace voltrane

@@ -144,6 +144,28 @@ std::string EncodeCentralRecord(const TCentralDirectoryFile& record) {
   return EncodeCentralHeader(record) + record.FileName + record.ExtraField + record.FileComment;
 }
 
+TCentralDirectoryFile CentralRecordFor(const TLocalFile& local, uint32_t externalAttributes,
+                                       int64_t offset) {
+  TCentralDirectoryFile c;
+  c.CentralFileHeaderSignature = kCentralFileSignature;
+  c.VersionMadeBy = kZipVersion;
+  c.VersionNeededToExtract = local.VersionNeededToExtract;
+  c.GeneralPurposeBitFlag = local.GeneralPurposeBitFlag;
+  c.CompressionMethod = local.CompressionMethod;
+  c.LastModFileTime = local.LastModFileTime;
+  c.LastModFileDate = local.LastModFileDate;
+  c.Crc32 = local.Crc32;
+  c.CompressedSize = local.CompressedSize;
+  c.UncompressedSize = local.UncompressedSize;
+  c.FileNameLength = local.FileNameLength;
+  c.ExtraFieldLength = local.ExtraFieldLength;
+  c.ExternalFileAttributes = externalAttributes;
+  c.RelativeOffsetOfLocalHeader = uint32_t(offset);
+  c.FileName = local.FileName;
+  c.ExtraField = local.ExtraField;
+  return c;
+}
+
 int64_t CentralRecordSize(const TCentralDirectoryFile& c) {
   return kCentralHeaderSize + c.FileNameLength + c.ExtraFieldLength + c.FileCommentLength;
 }

@@ -90,6 +90,11 @@ TEndOfCentralDir DecodeEndRecord(const char* bytes);
 // A central record as it stands in the directory: fixed part, name, extra field, comment.
 std::string EncodeCentralRecord(const TCentralDirectoryFile& record);
 
+// The central record that describes a local record at offset: the local header's values,
+// version made by 20 (MS-DOS attributes), the given external attributes.
+TCentralDirectoryFile CentralRecordFor(const TLocalFile& local, uint32_t externalAttributes,
+                                       int64_t offset);
+
 int64_t CentralRecordSize(const TCentralDirectoryFile& central);
 // Header, name, extra field and data of the local record, plus the 16-byte data descriptor
 // when flag bit 3 says one follows. The data size comes from the central record, since a
