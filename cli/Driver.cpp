@@ -74,13 +74,14 @@ int RunDriver(const std::vector<std::string>& arguments, TConsole& console) {
     Generate(masks, ExpandFileName(arguments.back()), console);
   });
   std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  if (auto durationError = Capture([&] { console.WriteLine("Duration: " + FormatDuration(elapsed.count())); }))
+  if (auto durationError =
+          Capture([&] { console.WriteLine("Duration: " + FormatDuration(elapsed.count())); }))
     if (!error) error = durationError;
   if (error) {
     ReportError(console, *error);
     // Stopped by a signal: the shell's convention of 128 + the signal number.
     return InterruptSignal() != 0 && error->KindName == "EInterrupted" ? 128 + InterruptSignal()
-                                                                         : kExitBuildFailed;
+                                                                       : kExitBuildFailed;
   }
   return kExitSuccess;
 }

@@ -64,7 +64,8 @@ std::string TXFileVersion::GetValue(const std::string& name) {
     if (QueryValue(Buffer, "\\VarFileInfo\\Translation", raw) && raw.size() >= 4) {
       auto byte = [&raw](int i) { return unsigned(static_cast<unsigned char>(raw[size_t(i)])); };
       char text[16];
-      std::snprintf(text, sizeof text, "%.8X", (byte(0) | byte(1) << 8) << 16 | (byte(2) | byte(3) << 8));
+      std::snprintf(text, sizeof text, "%.8X",
+                    (byte(0) | byte(1) << 8) << 16 | (byte(2) | byte(3) << 8));
       translation = text;
     }
     if (!QueryValue(Buffer, "\\StringFileInfo\\" + translation + "\\" + name, value)) value.clear();
@@ -73,6 +74,8 @@ std::string TXFileVersion::GetValue(const std::string& name) {
   return value;
 }
 
-std::string GetExeFileVersion() { return TXFileVersion().GetValue("FileVersion"); }
+std::string GetExeFileVersion() {
+  return TXFileVersion().GetValue("FileVersion");
+}
 
 }  // namespace voltrane

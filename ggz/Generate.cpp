@@ -1,9 +1,9 @@
 #include "ggz/Generate.h"
 
 #include <stdio.h>
-#include <unistd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -63,7 +63,8 @@ void CheckDestination(const std::string& destination, const std::vector<std::str
   if (S_ISDIR(target.st_mode)) throw EDestinationError(quoted + "it is a folder");
   for (const std::string& source : sources) {
     struct stat info;
-    if (stat(source.c_str(), &info) == 0 && info.st_dev == target.st_dev && info.st_ino == target.st_ino)
+    if (stat(source.c_str(), &info) == 0 && info.st_dev == target.st_dev &&
+        info.st_ino == target.st_ino)
       throw EDestinationError(quoted + "it is one of the source files");
   }
   char head[4] = {};
@@ -117,7 +118,8 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
   console.WriteLine("Building: " + destination);
   TCreatedPath partialArchive(false);
   std::string archive = TFileStream::CreateUnique(ExtractFilePath(destination) +
-                                                  ExtractFileName(destination) + ".part-")->Path();
+                                                  ExtractFileName(destination) + ".part-")
+                            ->Path();
   partialArchive.Set(archive);
   ZipFolder(archive, state.TempDir);
   ReplaceDestination(archive, destination);

@@ -11,7 +11,9 @@ namespace voltrane {
 
 namespace {
 
-TDateTime UtcNow() { return Now() - LocalUtcOffsetMinutes() / 1440.0; }
+TDateTime UtcNow() {
+  return Now() - LocalUtcOffsetMinutes() / 1440.0;
+}
 
 }  // namespace
 
@@ -46,6 +48,8 @@ void WriteFileEntry(TStream& index, const std::string& dataDir, const std::strin
   WriteStr(index, "   </file>\r\n");
 }
 
-void WriteIndexFooter(TStream& index) { WriteStr(index, "</ggz>\r\n"); }
+void WriteIndexFooter(TStream& index) {
+  WriteStr(index, "</ggz>\r\n");
+}
 
 }  // namespace voltrane

@@ -6,7 +6,9 @@
 
 namespace voltrane {
 
-inline char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+inline char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
 // Only "A" to "Z" change.
 std::string AsciiLowerCase(std::string text);
 // Whole strings equal, ASCII letters compared without regard to case.

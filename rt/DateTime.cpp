@@ -33,7 +33,9 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
   year = int(yoe + era * 400 + (month <= 2));
 }
 
-TDateTime FromMilliseconds(int64_t ms) { return double(ms) / double(kMsPerDay); }
+TDateTime FromMilliseconds(int64_t ms) {
+  return double(ms) / double(kMsPerDay);
+}
 
 TDateTime FromTm(const struct tm& t, int64_t nanoseconds) {
   TDateTimeParts parts;

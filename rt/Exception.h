@@ -29,14 +29,13 @@ class Exception : public std::exception {
 };
 
 // Declares an error class whose kind name is its class name.
-#define VOLTRANE_ERROR_KIND(Name, Base)                                        \
-  class Name : public Base {                                                   \
-   public:                                                                     \
-    explicit Name(std::string message) : Base(#Name, std::move(message)) {}    \
-                                                                               \
-   protected:                                                                  \
-    Name(std::string kind, std::string message)                                \
-        : Base(std::move(kind), std::move(message)) {}                         \
+#define VOLTRANE_ERROR_KIND(Name, Base)                                                        \
+  class Name : public Base {                                                                   \
+   public:                                                                                     \
+    explicit Name(std::string message) : Base(#Name, std::move(message)) {}                    \
+                                                                                               \
+   protected:                                                                                  \
+    Name(std::string kind, std::string message) : Base(std::move(kind), std::move(message)) {} \
   }
 
 VOLTRANE_ERROR_KIND(EStreamError, Exception);
@@ -49,10 +48,10 @@ VOLTRANE_ERROR_KIND(EInOutError, Exception);  // console output failed
 std::string SysErrorText(int errorNumber);
 
 // File errors carry the absolute path and the system's reason.
-#define VOLTRANE_FILE_ERROR_KIND(Name, Text)                                          \
-  class Name : public EFileError {                                                    \
-   public:                                                                            \
-    Name(const std::string& path, int errorNumber)                                    \
+#define VOLTRANE_FILE_ERROR_KIND(Name, Text)                                           \
+  class Name : public EFileError {                                                     \
+   public:                                                                             \
+    Name(const std::string& path, int errorNumber)                                     \
         : EFileError(#Name, Text " \"" + path + "\". " + SysErrorText(errorNumber)) {} \
   }
 

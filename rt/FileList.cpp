@@ -44,7 +44,8 @@ bool MatchesMask(const std::string& name, const std::string& mask, bool question
   // Iterative match with one backtrack point: linear enough for file names.
   size_t n = 0, m = 0, starMask = std::string::npos, starName = 0;
   while (n < name.size()) {
-    if (m < mask.size() && ((questionMarkIsWildcard && mask[m] == '?') || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
+    if (m < mask.size() && ((questionMarkIsWildcard && mask[m] == '?') ||
+                            LowerAscii(mask[m]) == LowerAscii(name[n]))) {
       ++n;
       ++m;
     } else if (m < mask.size() && mask[m] == '*') {

@@ -9,14 +9,15 @@ namespace voltrane {
 
 // "*" any run of bytes, "?" one byte (or itself, when questionMarkIsWildcard is false),
 // every other byte itself with ASCII letters compared without regard to case.
-bool MatchesMask(const std::string& name, const std::string& mask, bool questionMarkIsWildcard = true);
+bool MatchesMask(const std::string& name, const std::string& mask,
+                 bool questionMarkIsWildcard = true);
 
 struct TFileEntry {
-  std::string Name;           // without folder
-  bool IsFolder = false;      // a folder, or a link to one
-  bool IsLink = false;        // the entry itself is a symbolic link
-  uint16_t Attributes = 0;    // MS-DOS attributes: 0x10 folder, 0x20 file, 0x01, 0x02
-  int64_t ModifiedSeconds = 0;      // last write, seconds since 1970 UTC
+  std::string Name;             // without folder
+  bool IsFolder = false;        // a folder, or a link to one
+  bool IsLink = false;          // the entry itself is a symbolic link
+  uint16_t Attributes = 0;      // MS-DOS attributes: 0x10 folder, 0x20 file, 0x01, 0x02
+  int64_t ModifiedSeconds = 0;  // last write, seconds since 1970 UTC
   int64_t ModifiedNanoseconds = 0;
 };
 

@@ -24,12 +24,17 @@ void InstallInterruptHandlers() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-int InterruptSignal() { return gSignal; }
+int InterruptSignal() {
+  return gSignal;
+}
 
 void CheckInterrupted() {
   int signal = gSignal;
   if (signal == 0) return;
-  const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : signal == SIGHUP ? "SIGHUP" : "a signal";
+  const char* name = signal == SIGINT    ? "SIGINT"
+                     : signal == SIGTERM ? "SIGTERM"
+                     : signal == SIGHUP  ? "SIGHUP"
+                                         : "a signal";
   throw EInterrupted(std::string("Interrupted by ") + name);
 }
 

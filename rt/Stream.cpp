@@ -13,7 +13,9 @@
 
 namespace voltrane {
 
-void TStream::SetSize(int64_t) { throw EStreamError("Stream does not support SetSize"); }
+void TStream::SetSize(int64_t) {
+  throw EStreamError("Stream does not support SetSize");
+}
 
 int64_t TStream::Size() {
   int64_t position = Position();
@@ -165,7 +167,8 @@ static int64_t NewPosition(int64_t position, int64_t size, int64_t offset, TSeek
 }
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-  int64_t n = std::clamp<int64_t>(int64_t(data_.size()) - position_, 0, std::max<int64_t>(count, 0));
+  int64_t n =
+      std::clamp<int64_t>(int64_t(data_.size()) - position_, 0, std::max<int64_t>(count, 0));
   if (n > 0) std::memcpy(buffer, data_.data() + position_, size_t(n));
   position_ += n;
   return n;

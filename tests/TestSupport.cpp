@@ -24,7 +24,9 @@ TTempFolder::TTempFolder() {
   path_ = pattern + "/";
 }
 
-TTempFolder::~TTempFolder() { RemoveTree(path_); }
+TTempFolder::~TTempFolder() {
+  RemoveTree(path_);
+}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -60,7 +62,8 @@ std::vector<std::string> ListNames(const std::string& folder) {
 
 void RemoveTree(const std::string& path) {
   struct stat info;
-  std::string clean = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+  std::string clean =
+      path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
   if (lstat(clean.c_str(), &info) != 0) return;
   if (S_ISDIR(info.st_mode)) {
     chmod(clean.c_str(), 0700);
@@ -112,7 +115,8 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
       result.Output.append(buffer, size_t(n));
     }
     if (!signalled) {
-      bool byTime = options.SignalAfterMs >= 0 && MillisecondsNow() - start >= options.SignalAfterMs;
+      bool byTime =
+          options.SignalAfterMs >= 0 && MillisecondsNow() - start >= options.SignalAfterMs;
       bool byText = !options.SignalWhenOutput.empty() &&
                     result.Output.find(options.SignalWhenOutput) != std::string::npos;
       if (byTime || byText) {
@@ -129,6 +133,8 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
   return result;
 }
 
-std::string VoltraneExe() { return VOLTRANE_EXE; }
+std::string VoltraneExe() {
+  return VOLTRANE_EXE;
+}
 
 }  // namespace voltrane::test

@@ -41,11 +41,11 @@ struct TProcessResult {
 };
 
 struct TProcessOptions {
-  std::string WorkingFolder;       // empty: the test's own
-  int64_t FileSizeLimit = -1;      // RLIMIT_FSIZE in bytes, -1 for none
-  int64_t SignalAfterMs = -1;      // send Signal after this many milliseconds
+  std::string WorkingFolder;   // empty: the test's own
+  int64_t FileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
+  int64_t SignalAfterMs = -1;  // send Signal after this many milliseconds
   int SignalToSend = 0;
-  std::string SignalWhenOutput;    // or send it once the output holds this text
+  std::string SignalWhenOutput;  // or send it once the output holds this text
 };
 
 TProcessResult RunProcess(const std::vector<std::string>& argv,

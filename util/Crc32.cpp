@@ -26,14 +26,18 @@ constexpr TCrcTables kTables = MakeTables();
 
 }  // namespace
 
-uint32_t Crc32Byte(uint8_t byte, uint32_t crc) { return kTables[0][(byte ^ crc) & 0xFF] ^ (crc >> 8); }
+uint32_t Crc32Byte(uint8_t byte, uint32_t crc) {
+  return kTables[0][(byte ^ crc) & 0xFF] ^ (crc >> 8);
+}
 
 void CrcUpdate(uint32_t& crc, const char* data, size_t size) {
   const auto* p = reinterpret_cast<const uint8_t*>(data);
   uint32_t c = crc;
   for (; size >= 8; size -= 8, p += 8) {
-    uint32_t lo = c ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-    uint32_t hi = uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
+    uint32_t lo =
+        c ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+    uint32_t hi =
+        uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
     c = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
         kTables[4][lo >> 24] ^ kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
         kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];

@@ -10,14 +10,22 @@
 
 namespace voltrane {
 
-constexpr uint32_t CrcInit() { return 0xFFFFFFFFu; }
+constexpr uint32_t CrcInit() {
+  return 0xFFFFFFFFu;
+}
 uint32_t Crc32Byte(uint8_t byte, uint32_t crc);
 void CrcUpdate(uint32_t& crc, const char* data, size_t size);
-inline void CrcUpdate(uint32_t& crc, const std::string& text) { CrcUpdate(crc, text.data(), text.size()); }
-inline void CrcFinal(uint32_t& crc) { crc = ~crc; }
+inline void CrcUpdate(uint32_t& crc, const std::string& text) {
+  CrcUpdate(crc, text.data(), text.size());
+}
+inline void CrcFinal(uint32_t& crc) {
+  crc = ~crc;
+}
 
 // Writes every byte of the text; a failing file stream raises with its path and reason.
-inline void WriteStr(TStream& stream, const std::string& text) { stream.WriteString(text); }
+inline void WriteStr(TStream& stream, const std::string& text) {
+  stream.WriteString(text);
+}
 // Folds the text into the register, then writes it.
 inline void WriteStrCrc(TStream& stream, const std::string& text, uint32_t& crc) {
   CrcUpdate(crc, text);

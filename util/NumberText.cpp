@@ -10,7 +10,9 @@ namespace voltrane {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -68,8 +70,10 @@ std::string FloatToStrDot(double value) {
     if (keep < int(digits.size()) && digits[size_t(keep)] >= '5') {
       int k = int(kept.size()) - 1;
       while (k >= 0 && kept[size_t(k)] == '9') kept[size_t(k--)] = '0';
-      if (k < 0) kept.insert(kept.begin(), '1');
-      else ++kept[size_t(k)];
+      if (k < 0)
+        kept.insert(kept.begin(), '1');
+      else
+        ++kept[size_t(k)];
     }
   }
   if (keep == 0 && digits[0] >= '5') kept = "1";  // 0.05 .. 0.0999 round up to 0.1

@@ -34,7 +34,8 @@ void TTrivialXml::SkipTo(const std::string& terminator) {
   const std::string head = terminator.substr(0, terminator.size() - 1);
   std::string recent;
   for (;;) {
-    if (recent.size() >= head.size() && recent.compare(recent.size() - head.size(), head.size(), head) == 0) {
+    if (recent.size() >= head.size() &&
+        recent.compare(recent.size() - head.size(), head.size(), head) == 0) {
       // The terminator's last byte is next only if it really follows; otherwise go on.
       if (BufferCount < 1 && !Refill()) return;
       if (Buffer[BufferPos] == terminator.back()) return;
@@ -78,7 +79,8 @@ bool TTrivialXml::FindTag(const std::string& name) {
       collected.clear();
       continue;
     }
-    if (collected.size() > target.size() && collected.size() > 9) continue;  // cannot match any more
+    if (collected.size() > target.size() && collected.size() > 9)
+      continue;  // cannot match any more
     collected += c;
     if (collected == "<![CDATA[") SkipTo("]]>");
     if (collected == "<!--") SkipTo("-->");

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <random>
 #include <zlib.h>
+#include <random>
 
 #include <regex>
 #include <sstream>
@@ -74,8 +74,8 @@ TEST_F(EndToEnd, BuildPrintsTheTranscriptAndLeavesOnlyTheArchive) {
             kBanner + "Creating temporary storage...\n" +
                 "Reading: " + dir / "in/a.gpx\nWriting: a_0000.gpx\nProcessed waypoints: 1\n" +
                 "Reading: " + dir / "in/b.gpx\nWriting: b_0000.gpx\nProcessed waypoints: 2\n" +
-                "Reading: " + dir / "in/none.gpx\n" +
-                "Building: " + dir / "out/caches.ggz\n" + "Cleaning temporary files...\nDone!\nDuration: D\n");
+                "Reading: " + dir / "in/none.gpx\n" + "Building: " + dir / "out/caches.ggz\n" +
+                "Cleaning temporary files...\nDone!\nDuration: D\n");
   EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"in", "out"}));
   EXPECT_EQ(ListNames(dir / "out"), std::vector<std::string>{"caches.ggz"});  // it made the folder
 }
@@ -118,7 +118,8 @@ TEST_F(EndToEnd, DestinationThatIsNotAnArchiveIsNeverTouched) {
 }
 
 TEST_F(EndToEnd, ExistingArchiveIsReplacedOnSuccessAndKeptOnFailure) {
-  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1", Noise(3000000, 1)) + Waypoint("GC2", Noise(3000000, 2))));
+  WriteFile(dir / "a.gpx",
+            Gpx(Waypoint("GC1", Noise(3000000, 1)) + Waypoint("GC2", Noise(3000000, 2))));
   WriteFile(dir / "out.ggz", kEmptyArchive);
 
   // A file-size limit makes the first chunk's write fail: a full disk.
@@ -126,7 +127,8 @@ TEST_F(EndToEnd, ExistingArchiveIsReplacedOnSuccessAndKeptOnFailure) {
   limited.FileSizeLimit = 2000000;
   TProcessResult failed = Run({"a.gpx", "out.ggz"}, limited);
   EXPECT_EQ(failed.ExitCode, 1);
-  std::regex writeError("\nDuration: \\d+:\\d\\d:\\d\\d\nEFWriteError: Cannot write file \"" + dir.Path() +
+  std::regex writeError("\nDuration: \\d+:\\d\\d:\\d\\d\nEFWriteError: Cannot write file \"" +
+                        dir.Path() +
                         "out\\.ggz\\.tmp-\\w{6}/data/a_0000\\.gpx\"\\. File too large\n$");
   EXPECT_TRUE(std::regex_search(failed.Output, writeError)) << failed.Output;
   EXPECT_EQ(ReadFile(dir / "out.ggz"), kEmptyArchive);
@@ -143,10 +145,10 @@ TEST_F(EndToEnd, UnwritableDestinationFolderEndsWithDurationThenError) {
   WriteFile(dir / "file", "not a folder");
   TProcessResult result = Run({"a.gpx", "file/out.ggz"});
   EXPECT_EQ(result.ExitCode, 1);
-  EXPECT_EQ(MaskDuration(result.Output),
-            kBanner + "Creating temporary storage...\nDuration: D\n" +
-                "EFCreateFolderError: Cannot create folder \"" + dir / "file/out.ggz.tmp-XXXXXX" +
-                "\". Not a directory\n");
+  EXPECT_EQ(MaskDuration(result.Output), kBanner + "Creating temporary storage...\nDuration: D\n" +
+                                             "EFCreateFolderError: Cannot create folder \"" +
+                                             dir / "file/out.ggz.tmp-XXXXXX" +
+                                             "\". Not a directory\n");
 }
 
 // Members as an independent reader lists them, and one member's bytes.
@@ -175,18 +177,20 @@ TEST_F(EndToEnd, ArchiveHoldsEveryChunkAndAnIndexWithTheirChecksums) {
   WriteFile(dir / "caches.xml", header + Waypoint("GCX") + "</gpx>\r\n");
   TProcessResult result = Run({"caches.*", "out.ggz"});
   ASSERT_EQ(result.ExitCode, 0) << result.Output;
-  EXPECT_NE(result.Output.find("Writing: caches_0002.gpx\nProcessed waypoints: 5\n"), std::string::npos);
-  EXPECT_NE(result.Output.find("Writing: caches-2_0000.gpx\nProcessed waypoints: 1\n"), std::string::npos);
+  EXPECT_NE(result.Output.find("Writing: caches_0002.gpx\nProcessed waypoints: 5\n"),
+            std::string::npos);
+  EXPECT_NE(result.Output.find("Writing: caches-2_0000.gpx\nProcessed waypoints: 1\n"),
+            std::string::npos);
 
   std::string archive = dir / "out.ggz";
   TProcessResult check = test::RunProcess({"/usr/bin/unzip", "-t", archive});
   EXPECT_EQ(check.ExitCode, 0) << check.Output;
   const std::string index = "index/com/garmin/geocaches/v0/index.xml";
   EXPECT_EQ(Members(archive),
-            (std::vector<std::string>{"data/", "data/caches-2_0000.gpx", "data/caches_0000.gpx",
-                                      "data/caches_0001.gpx", "data/caches_0002.gpx", "index/", "index/com/",
-                                      "index/com/garmin/", "index/com/garmin/geocaches/",
-                                      "index/com/garmin/geocaches/v0/", index}));
+            (std::vector<std::string>{
+                "data/", "data/caches-2_0000.gpx", "data/caches_0000.gpx", "data/caches_0001.gpx",
+                "data/caches_0002.gpx", "index/", "index/com/", "index/com/garmin/",
+                "index/com/garmin/geocaches/", "index/com/garmin/geocaches/v0/", index}));
   const std::string closing = "\r\n</gpx>\r\n";
   std::vector<std::pair<std::string, std::string>> chunks = {
       {"caches_0000.gpx", header + big[0] + big[1] + closing},
@@ -198,11 +202,12 @@ TEST_F(EndToEnd, ArchiveHoldsEveryChunkAndAnIndexWithTheirChecksums) {
     EXPECT_EQ(Member(archive, "data/" + name), bytes) << name;
     uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), uInt(bytes.size()));
     char entry[160];
-    snprintf(entry, sizeof entry, "   <file>\r\n     <name>%s</name>\r\n     <crc>%.8lX</crc>\r\n", name.c_str(), crc);
+    snprintf(entry, sizeof entry, "   <file>\r\n     <name>%s</name>\r\n     <crc>%.8lX</crc>\r\n",
+             name.c_str(), crc);
     expectedNames += entry;
   }
-  std::string indexText = std::regex_replace(Member(archive, index),
-                                             std::regex("     <time>.*</time>\r\n|   </file>\r\n"), "");
+  std::string indexText = std::regex_replace(
+      Member(archive, index), std::regex("     <time>.*</time>\r\n|   </file>\r\n"), "");
   EXPECT_EQ(indexText.substr(indexText.find("   <file>")), expectedNames + "</ggz>\r\n");
 }
 

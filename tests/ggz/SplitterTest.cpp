@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <regex>
@@ -69,10 +69,12 @@ class Splitter : public ::testing::Test {
 };
 
 TEST_F(Splitter, CopiesHeaderAndWaypointsAndDropsEverythingElse) {
-  std::string w1 = Waypoint("GC1"), w2 = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt >";
+  std::string w1 = Waypoint("GC1"),
+              w2 = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt >";
   Split("caches.gpx", kHeader + w1 + "\r\n  <!-- note -->\r\n  " + w2 +
                           "\r\n  <rte><rtept lat=\"0\" lon=\"0\"/></rte>\r\n</gpx>\r\n");
-  std::string chunk = kHeader + w1 + "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>" + kClosing;
+  std::string chunk =
+      kHeader + w1 + "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>" + kClosing;
   EXPECT_EQ(Chunk("caches_0000.gpx"), chunk);
   EXPECT_EQ(console.Text, "Reading: " + dir / "caches.gpx" +
                               "\nWriting: caches_0000.gpx\nProcessed waypoints: 2\n");
@@ -118,7 +120,8 @@ TEST_F(Splitter, ByteOrderMarkStaysAtTheHeadOfEveryChunk) {
 
 TEST_F(Splitter, WaypointWithoutEndTagTakesTheRestOfTheFile) {
   Split("cut.gpx", kHeader + "<wpt lat=\"1\"><name>GC1</name>\r\n</gpx>\r\n");
-  EXPECT_EQ(Chunk("cut_0000.gpx"), kHeader + "<wpt lat=\"1\"><name>GC1</name>\r\n</gpx>\r\n>" + kClosing);
+  EXPECT_EQ(Chunk("cut_0000.gpx"),
+            kHeader + "<wpt lat=\"1\"><name>GC1</name>\r\n</gpx>\r\n>" + kClosing);
 }
 
 TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
@@ -127,8 +130,8 @@ TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
   Split("Caches.loc", kHeader + Waypoint("GC3"));
   Split("caches-2.gpx", kHeader + Waypoint("GC4"));
   EXPECT_EQ(test::ListNames(state.DataDir),
-            (std::vector<std::string>{"Caches-3_0000.gpx", "caches-2-2_0000.gpx", "caches-2_0000.gpx",
-                                      "caches_0000.gpx"}));
+            (std::vector<std::string>{"Caches-3_0000.gpx", "caches-2-2_0000.gpx",
+                                      "caches-2_0000.gpx", "caches_0000.gpx"}));
   EXPECT_EQ(Chunk("caches-2_0000.gpx"), kHeader + Waypoint("GC2") + kClosing);
   EXPECT_EQ(Chunk("Caches-3_0000.gpx"), kHeader + Waypoint("GC3") + kClosing);
 }
@@ -139,7 +142,8 @@ TEST_F(Splitter, UnreadableSourceRaisesAfterItsReadingLine) {
     FAIL();
   } catch (const Exception& e) {
     EXPECT_EQ(e.KindName(), "EFOpenError");
-    EXPECT_EQ(e.Message(), "Cannot open file \"" + dir / "missing.gpx" + "\". No such file or directory");
+    EXPECT_EQ(e.Message(),
+              "Cannot open file \"" + dir / "missing.gpx" + "\". No such file or directory");
   }
   EXPECT_EQ(console.Text, "Reading: " + dir / "missing.gpx" + "\n");
 }
@@ -171,7 +175,8 @@ TEST(IndexDocument, HeaderFileEntryAndFooterAreExactBytes) {
 }
 
 TEST(IndexDocument, TimestampsAreZeroPaddedWithMilliseconds) {
-  EXPECT_EQ(FormatIndexTimestamp(EncodeDateTime({2009, 3, 7, 8, 5, 9, 45})), "2009-03-07T08:05:09.045");
+  EXPECT_EQ(FormatIndexTimestamp(EncodeDateTime({2009, 3, 7, 8, 5, 9, 45})),
+            "2009-03-07T08:05:09.045");
 }
 
 TEST(IndexDocument, ChunkTimeIsItsModificationTimeInUtc) {

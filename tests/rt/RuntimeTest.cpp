@@ -37,7 +37,8 @@ TEST(Masks, MatchStarAndQuestionMarkIgnoringAsciiCase) {
 
 TEST(Listing, IsSortedByNameAndIncludesHiddenEntries) {
   TTempFolder dir;
-  for (const char* name : {"b.gpx", "A.gpx", ".hidden.gpx", "c.txt"}) test::WriteFile(dir / name, "x");
+  for (const char* name : {"b.gpx", "A.gpx", ".hidden.gpx", "c.txt"})
+    test::WriteFile(dir / name, "x");
   mkdir((dir / "folder.gpx").c_str(), 0755);
   std::vector<TFileEntry> entries = ListFolder(dir.Path(), "*.gpx");
   ASSERT_EQ(entries.size(), 4u);
@@ -77,7 +78,8 @@ TEST(FileStream, ReportsThePathAndReasonOfEveryFailure) {
     FAIL();
   } catch (const Exception& e) {
     EXPECT_EQ(e.KindName(), "EFCreateError");
-    EXPECT_EQ(e.Message(), "Cannot create file \"" + dir / "missing/x" + "\". No such file or directory");
+    EXPECT_EQ(e.Message(),
+              "Cannot create file \"" + dir / "missing/x" + "\". No such file or directory");
   }
   try {
     TFileStream stream(dir / "none", TFileMode::OpenRead);

@@ -64,7 +64,8 @@ TEST(NumberText, ReadsDotDecimalsAndRejectsAnythingElse) {
   EXPECT_EQ(StrToFloatDot("-1.5E-1"), -0.15);
   EXPECT_EQ(StrToFloatDot("+.5"), 0.5);
   EXPECT_EQ(StrToFloatDot("4."), 4);
-  for (const char* bad : {"", "abc", "n/a", "1.5.2", ".", "1e", "2,5", "\t2", "1 2", "1e999", "0x10"})
+  for (const char* bad :
+       {"", "abc", "n/a", "1.5.2", ".", "1e", "2,5", "\t2", "1 2", "1e999", "0x10"})
     EXPECT_EQ(StrToFloatDot(bad), 0) << bad;
 }
 
