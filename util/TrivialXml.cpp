@@ -69,7 +69,8 @@ bool TTrivialXml::FindTag(const std::string& name) {
       if (!found) continue;
       ReadChar();
       inTag = true;
-      collected = "<";
+      collected.clear();
+      collected.push_back('<');
       continue;
     }
     if (!ReadChar()) return false;
