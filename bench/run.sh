@@ -74,6 +74,12 @@ rm -rf "$out"
 mkdir -p "$out"
 trap 'rm -rf "$out"' EXIT
 cat "$source" >/dev/null  # every run reads it from the page cache
+# One run that is not counted: it warms the caches and, should it fail, shows why (the
+# measured runs send voltrane's output to /dev/null).
+if ! "$voltrane" "$source" "$out/all.ggz" >"$out/warmup.txt" 2>&1; then
+  cat "$out/warmup.txt" >&2
+  exit 1
+fi
 
 cpus=$(nproc)
 # The first CPU this script may use: with one CPU the tool runs one worker thread.
