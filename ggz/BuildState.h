@@ -2,6 +2,7 @@
 // the chunk names given out so far.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -15,11 +16,14 @@ struct TBuildState {
   explicit TBuildState(TConsole& console) : Console(console) {}
 
   TConsole& Console;
-  std::string TempDir;        // the working tree, ends with "/"
+  std::string WorkDir;        // this run's own folder beside the destination, ends with "/"
+  std::string TempDir;        // WorkDir + "tree/": the tree that becomes the archive
   std::string DataDir;        // TempDir + "data/"
   std::string IndexDir;       // TempDir + "index/com/garmin/geocaches/v0/"
   std::string IndexFileName;  // IndexDir + "index.xml"
   std::unique_ptr<TFileStream> IndexStream;
+  // Called with a chunk's full path once it is complete and closed (when assigned).
+  std::function<void(const std::string& chunkPath)> OnChunkClosed;
 
   // Chunk names are the source's name without its extension plus a number. The first
   // source keeps its name; a later one whose name without extension was used already

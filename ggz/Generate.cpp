@@ -88,9 +88,10 @@ void CreateTempStorage(TBuildState& state, const std::string& destination) {
   std::string folder = ExtractFilePath(destination);
   ForceDirectories(folder);  // a folder not made shows up as the failure below
   const std::string pattern = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
-  std::string tree = pattern;
-  if (!::mkdtemp(tree.data())) throw EFCreateFolderError(pattern, errno);
-  state.TempDir = tree + "/";
+  std::string work = pattern;
+  if (!::mkdtemp(work.data())) throw EFCreateFolderError(pattern, errno);
+  state.WorkDir = work + "/";
+  state.TempDir = state.WorkDir + "tree/";
   state.DataDir = state.TempDir + "data/";
   state.IndexDir = state.TempDir + "index/com/garmin/geocaches/v0/";
   ForceDirectories(state.DataDir);
@@ -106,7 +107,7 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
   TBuildState state(console);
   TCreatedPath workingTree(true);
   CreateTempStorage(state, destination);
-  workingTree.Set(state.TempDir);
+  workingTree.Set(state.WorkDir);
 
   state.IndexStream = std::make_unique<TFileStream>(state.IndexFileName, TFileMode::Create);
   WriteIndexHeader(*state.IndexStream);

@@ -17,8 +17,8 @@ VOLTRANE_ERROR_KIND(EDestinationError, Exception);
 void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
               TConsole& console);
 
-// Makes a fresh, uniquely named working tree beside the destination and sets the paths of
-// the state; the caller removes the tree.
+// Makes a fresh, uniquely named folder beside the destination with the working tree in it,
+// and sets the paths of the state; the caller removes the folder.
 void CreateTempStorage(TBuildState& state, const std::string& destination);
 
 }  // namespace voltrane

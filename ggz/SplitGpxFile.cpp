@@ -33,6 +33,7 @@ class TChunkWriter {
     CrcFinal(crc_);
     WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc_);
     records_.clear();
+    if (state_.OnChunkClosed) state_.OnChunkClosed(state_.DataDir + name_);
   }
 
   void Add(const std::string& waypoint) {

@@ -129,7 +129,7 @@ TEST_F(EndToEnd, ExistingArchiveIsReplacedOnSuccessAndKeptOnFailure) {
   EXPECT_EQ(failed.ExitCode, 1);
   std::regex writeError("\nDuration: \\d+:\\d\\d:\\d\\d\nEFWriteError: Cannot write file \"" +
                         dir.Path() +
-                        "out\\.ggz\\.tmp-\\w{6}/data/a_0000\\.gpx\"\\. File too large\n$");
+                        "out\\.ggz\\.tmp-\\w{6}/tree/data/a_0000\\.gpx\"\\. File too large\n$");
   EXPECT_TRUE(std::regex_search(failed.Output, writeError)) << failed.Output;
   EXPECT_EQ(ReadFile(dir / "out.ggz"), kEmptyArchive);
   EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"a.gpx", "out.ggz"}));
