@@ -1,0 +1,107 @@
+// The reader under the parser: one current byte with its line and column, decoding of the
+// declared code page, tokens, and the small reads the grammar is made of.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace voltrane {
+
+class TStream;
+class TXmlNode;
+class TXmlNameTable;
+
+// A growable byte buffer that the reader keeps and reuses.
+struct TXmlToken {
+  TXmlToken() { Text.reserve(32); }
+  std::string Text;
+};
+
+class TXmlSource {
+ public:
+  static constexpr size_t kBlockSize = 16384;
+
+  // The stream is read from its current position; it is freed with the reader when owned.
+  TXmlSource(TStream& stream, bool ownsStream = false);
+  ~TXmlSource();
+  TXmlSource(const TXmlSource&) = delete;
+  TXmlSource& operator=(const TXmlSource&) = delete;
+
+  char CurChar = 0;
+  int64_t Line = 1;
+  int64_t Column = 0;
+
+  // Moves to the next byte; false at end of input, where CurChar becomes 0.
+  bool NextChar() {
+    if (count_ > 0) {
+      CurChar = buffer_[pos_++];
+      --count_;
+      ++Column;
+      if (CurChar == '\n') {
+        ++Line;
+        Column = 0;
+      }
+      return true;
+    }
+    return NextCharSlow();
+  }
+  bool IsEof() const { return count_ < 0; }
+
+  // From the next byte not yet taken in, input is decoded from codePage (0: bytes as they
+  // are). Bytes already taken in stay as they were.
+  void SetCodePage(uint16_t codePage);
+  uint16_t CodePage() const { return codePage_; }
+
+  void PushToken();
+  void AppendChar(char c) { stack_[size_t(top_)]->Text += c; }
+  void AppendText(std::string_view text) { stack_[size_t(top_)]->Text.append(text); }
+  // The top token's bytes, valid until the next PushToken; pops it.
+  std::string_view PopToken();
+
+  // Raises Exception(message + " at [line:column]").
+  [[noreturn]] void Fail(const std::string& message) const;
+
+  std::string_view ReadName();
+  void SkipBlanks();
+  void ExpectChar(char c);
+  void ExpectText(std::string_view text);
+  // The bytes up to terminator, which is read past.
+  std::string_view ReadTo(std::string_view terminator);
+  // A quoted attribute value with its entities decoded; the closing quote is read past.
+  std::string_view ReadQuoted(char quote);
+  // The bytes an entity reference stands for (CurChar is "&"); read past its ";".
+  std::string_view ReadEntity();
+  // Reads attributes onto node as string values; a repeated name overwrites in place.
+  void ReadAttributes(TXmlNode& node, TXmlNameTable& names);
+  // The bytes of a text run up to "<" or the end, entities decoded (not yet trimmed).
+  std::string_view ReadTextRun();
+
+ private:
+  bool NextCharSlow();
+  void Refill();
+
+  TStream& stream_;
+  std::unique_ptr<TStream> ownedStream_;
+  uint16_t codePage_ = 0;
+
+  // What NextChar delivers: raw input while no code page is set, decoded text after.
+  const char* buffer_ = nullptr;
+  int64_t pos_ = 0;
+  int64_t count_ = 0;  // bytes left in buffer_; -1 at end of input
+
+  // Raw input: rawPos_..rawPos_+rawLen_ is taken in but not yet delivered or decoded.
+  std::unique_ptr<char[]> raw_;
+  size_t rawPos_ = 0;
+  size_t rawLen_ = 0;
+  bool streamEnded_ = false;
+  std::unique_ptr<char[]> decoded_;
+
+  std::vector<std::unique_ptr<TXmlToken>> stack_;
+  int top_ = -1;
+  char entity_[4] = {0, 0, 0, 0};
+};
+
+}  // namespace voltrane
