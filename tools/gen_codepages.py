@@ -49,6 +49,7 @@ def main():
     out.append("")
     out.append("namespace voltrane {")
     out.append("")
+    out.append("// clang-format off")
     out.append("const TSingleByteCodePage kSingleByteCodePages[kSingleByteCodePageCount] = {")
     for number, codec in PAGES:
         units = upper_half(codec)
@@ -59,6 +60,7 @@ def main():
             out.append(f"         {cells},")
         out.append("     }},")
     out.append("};")
+    out.append("// clang-format on")
     out.append("")
     out.append("}  // namespace voltrane")
     path = os.path.join(root, "xml", "XmlCodePageTables.cpp")
