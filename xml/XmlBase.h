@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "xml/XmlPool.h"
+
 namespace voltrane {
 
 class TXmlBase;
@@ -29,6 +31,10 @@ class TXmlBase {
   int RefCount() const noexcept { return refCount_.load(std::memory_order_relaxed); }
 
   TXmlBase* GetImplementor() noexcept { return this; }
+
+  // Nodes, lists and tables come and go by the hundred per document: they use the pool.
+  static void* operator new(size_t size) { return XmlPoolAllocate(size); }
+  static void operator delete(void* block, size_t size) noexcept { XmlPoolFree(block, size); }
 
  protected:
   virtual ~TXmlBase() = default;

@@ -155,8 +155,9 @@ std::vector<TXmlNameID> TBinXmlWriter::CollectNames(const TXmlDocument& document
     auto [it, added] = byHash.emplace(NameHash(id), id);
     if (added) names.push_back(id);
     if (it->second != id)
-      throw Exception("Error writing binary XML: names \"" + TXmlNameTable::GetName(it->second) +
-                      "\" and \"" + TXmlNameTable::GetName(id) + "\" have the same hash");
+      throw Exception("Error writing binary XML: names \"" +
+                      std::string(TXmlNameTable::GetName(it->second)) + "\" and \"" +
+                      std::string(TXmlNameTable::GetName(id)) + "\" have the same hash");
   };
   std::vector<const TXmlNode*> pending{&document};
   while (!pending.empty()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -100,26 +101,50 @@ char* PutUtf8(uint32_t c, char* out) {
   return out;
 }
 
+// UTF-8 to UTF-16 and back in one pass, with the result of DecodeUtf8 over the whole block
+// followed by EncodeUtf16AsUtf8: surrogates written as three-byte forms join when a high one
+// is directly followed by a low one in the block, and become U+FFFD otherwise.
 size_t ConvertUtf8Block(const unsigned char* source, size_t& count, bool endOfInput, char* out) {
-  // Decoded in slices through a small unit buffer; a high surrogate at the end of a slice
-  // waits for the next one so that a pair written as two three-byte forms still joins.
-  constexpr int kSlice = 2048;
-  char16_t units[kSlice + 1];
-  int held = 0;
   char* start = out;
-  while (true) {
-    int left = int(std::min<size_t>(count, 1 << 30));
-    int before = left;
-    int n = held + DecodeUtf8(units + held, kSlice, source, left, endOfInput);
-    source += before - left;
-    count -= size_t(before - left);
-    held = 0;
-    bool more = before != left && count > 0;
-    if (more && n > 0 && IsHighSurrogate(units[n - 1])) held = 1;
-    out += EncodeUtf16AsUtf8(units, size_t(n - held), out);
-    if (held) units[0] = units[n - 1];
-    if (!more) break;
+  size_t i = 0;
+  const size_t n = count;
+  while (i < n) {
+    // Runs of ASCII, eight bytes at a time.
+    while (i + 8 <= n) {
+      uint64_t word;
+      std::memcpy(&word, source + i, 8);
+      if (word & 0x8080808080808080u) break;
+      std::memcpy(out, source + i, 8);
+      out += 8;
+      i += 8;
+    }
+    if (i == n) break;
+    if (source[i] < 0x80) {
+      *out++ = char(source[i++]);
+      continue;
+    }
+    uint32_t value;
+    int used = DecodeSequence(source + i, int(std::min<size_t>(n - i, 4)), endOfInput, value);
+    if (used == 0) break;  // cut by the block end: waits for the next block
+    if (IsHighSurrogate(value)) {
+      uint32_t low = 0;
+      size_t next = i + size_t(used);
+      int usedLow = next < n ? DecodeSequence(source + next, int(std::min<size_t>(n - next, 4)),
+                                              endOfInput, low)
+                             : 0;
+      if (usedLow > 0 && IsLowSurrogate(low)) {
+        value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+        used += usedLow;
+      } else {
+        value = kReplacement;
+      }
+    } else if (IsLowSurrogate(value)) {
+      value = kReplacement;
+    }
+    out = PutUtf8(value, out);
+    i += size_t(used);
   }
+  count = n - i;
   return size_t(out - start);
 }
 

@@ -1,5 +1,7 @@
 #include "xml/XmlNameTable.h"
 
+#include <cstring>
+
 namespace voltrane {
 
 uint32_t XmlNameHash(std::string_view name) {
@@ -9,17 +11,18 @@ uint32_t XmlNameHash(std::string_view name) {
 }
 
 TXmlNameTable::TXmlNameTable(int bucketCount) : bucketCount_(bucketCount < 1 ? 1 : bucketCount) {
-  TextID = GetID("#text");
-  CDataID = GetID("#cdata-section");
-  CommentID = GetID("#comment");
-  DocumentID = GetID("#document");
-  XmlID = GetID("xml");
-  EncodingID = GetID("encoding");
+  // Distinct names into an empty table: no search needed.
+  TextID = Add("#text", XmlNameHash("#text"));
+  CDataID = Add("#cdata-section", XmlNameHash("#cdata-section"));
+  CommentID = Add("#comment", XmlNameHash("#comment"));
+  DocumentID = Add("#document", XmlNameHash("#document"));
+  XmlID = Add("xml", XmlNameHash("xml"));
+  EncodingID = Add("encoding", XmlNameHash("encoding"));
 }
 
-const std::string& TXmlNameTable::GetName(TXmlNameID id) {
-  static const std::string empty;
-  return id ? id->Text : empty;
+TXmlNameTable::~TXmlNameTable() {
+  if (buckets_) XmlPoolFree(buckets_, sizeof(TXmlName*) * size_t(bucketCount_));
+  for (const TBlock& block : blocks_) XmlPoolFree(block.Memory, block.Size);
 }
 
 TXmlNameID TXmlNameTable::GetID(std::string_view name) {
@@ -57,16 +60,34 @@ TXmlName* TXmlNameTable::Find(std::string_view name, uint32_t hash) const {
   return nullptr;
 }
 
-TXmlName* TXmlNameTable::NewEntry() {
-  int index = count_++;
-  if (index < kInlineNames) return &inline_[index];
-  index -= kInlineNames;
-  if (index % kBlockNames == 0) blocks_.emplace_back(new TXmlName[kBlockNames]);
-  return &blocks_[size_t(index / kBlockNames)][index % kBlockNames];
+void* TXmlNameTable::NewBlock(size_t size) {
+  void* memory = XmlPoolAllocate(size);
+  try {
+    blocks_.push_back({memory, size});
+  } catch (...) {
+    XmlPoolFree(memory, size);
+    throw;
+  }
+  return memory;
+}
+
+std::string_view TXmlNameTable::Keep(std::string_view text) {
+  if (text.size() > textLeft_) {
+    size_t size = std::max(kTextBlock, text.size());
+    text_ = static_cast<char*>(NewBlock(size));
+    textLeft_ = size;
+  }
+  std::memcpy(text_, text.data(), text.size());
+  std::string_view kept(text_, text.size());
+  text_ += text.size();
+  textLeft_ -= text.size();
+  return kept;
 }
 
 void TXmlNameTable::CreateBuckets() {
-  buckets_.reset(new TXmlName*[size_t(bucketCount_)]());
+  size_t size = sizeof(TXmlName*) * size_t(bucketCount_);
+  buckets_ = static_cast<TXmlName**>(XmlPoolAllocate(size));
+  std::memset(buckets_, 0, size);
   // Every name so far is inline; linking them in interning order keeps bucket order.
   for (int i = 0; i < count_; ++i) {
     TXmlName** slot = &buckets_[inline_[i].Hash % uint32_t(bucketCount_)];
@@ -78,10 +99,16 @@ void TXmlNameTable::CreateBuckets() {
 TXmlName* TXmlNameTable::Add(std::string_view name, uint32_t hash) {
   constexpr int kPredefinedNames = 6;
   if (!buckets_ && count_ >= kPredefinedNames) CreateBuckets();
-  TXmlName* entry = NewEntry();
-  entry->Text.assign(name);
+  if (entriesLeft_ == 0) {
+    entries_ = new (NewBlock(sizeof(TXmlName) * kBlockNames)) TXmlName[kBlockNames];
+    entriesLeft_ = kBlockNames;
+  }
+  TXmlName* entry = entries_++;
+  --entriesLeft_;
+  entry->Text = Keep(name);
   entry->Hash = hash;
   entry->Next = nullptr;
+  ++count_;
   if (buckets_) {
     TXmlName** slot = &buckets_[hash % uint32_t(bucketCount_)];
     while (*slot) slot = &(*slot)->Next;

@@ -3,17 +3,16 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "xml/XmlBase.h"
+#include "xml/XmlPool.h"
 
 namespace voltrane {
 
 struct TXmlName {
-  std::string Text;
+  std::string_view Text;  // kept by the table
   uint32_t Hash = 0;
   TXmlName* Next = nullptr;  // the next name of the same bucket, in interning order
 };
@@ -30,13 +29,14 @@ class TXmlNameTable : public TXmlBase {
   static constexpr int kDefaultBucketCount = 499;
 
   explicit TXmlNameTable(int bucketCount = kDefaultBucketCount);
+  ~TXmlNameTable() override;
 
   // The ID of name, interning it when it is new; the empty name gives the null ID.
   TXmlNameID GetID(std::string_view name);
   // The ID of name when it is interned, else the null ID; the table does not grow.
   TXmlNameID FindID(std::string_view name) const;
-  // The interned text; the null ID gives "".
-  static const std::string& GetName(TXmlNameID id);
+  // The interned text, valid while the table lives; the null ID gives "".
+  static std::string_view GetName(TXmlNameID id) { return id ? id->Text : std::string_view(); }
   // The first name in the hash's bucket with that hash, else the null ID.
   TXmlNameID FindByHash(uint32_t hash) const;
 
@@ -52,12 +52,20 @@ class TXmlNameTable : public TXmlBase {
   TXmlNameID EncodingID;  // "encoding"
 
  private:
-  static constexpr int kInlineNames = 16;
-  static constexpr int kBlockNames = 64;
+  static constexpr int kInlineNames = 32;
+  static constexpr size_t kInlineText = 512;
+  static constexpr int kBlockNames = 32;
+  static constexpr size_t kTextBlock = 1024;
+
+  struct TBlock {
+    void* Memory;
+    size_t Size;
+  };
 
   TXmlName* Find(std::string_view name, uint32_t hash) const;
   TXmlName* Add(std::string_view name, uint32_t hash);
-  TXmlName* NewEntry();
+  std::string_view Keep(std::string_view text);
+  void* NewBlock(size_t size);
   void CreateBuckets();
 
   int bucketCount_;
@@ -65,9 +73,15 @@ class TXmlNameTable : public TXmlBase {
   // Bucket heads are made when the first name beyond the predefined ones arrives, so a
   // table that is created and dropped unused costs no bucket storage. Until then the few
   // names are searched in interning order, which finds what a bucket search would.
-  std::unique_ptr<TXmlName*[]> buckets_;
+  TXmlName** buckets_ = nullptr;
+  // Names and their texts live in the table itself and then in blocks from the pool.
   TXmlName inline_[kInlineNames];
-  std::vector<std::unique_ptr<TXmlName[]>> blocks_;
+  char inlineText_[kInlineText];
+  TXmlName* entries_ = inline_;
+  int entriesLeft_ = kInlineNames;
+  char* text_ = inlineText_;
+  size_t textLeft_ = kInlineText;
+  std::vector<TBlock, TXmlPoolAllocator<TBlock>> blocks_;
 };
 
 using IXmlNameTable = TXmlRef<TXmlNameTable>;

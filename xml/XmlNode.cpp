@@ -1,6 +1,5 @@
 #include "xml/XmlNode.h"
 
-#include <array>
 #include <utility>
 
 #include "rt/Exception.h"
@@ -34,39 +33,6 @@ void TXmlBase::Destroy(TXmlBase* object) noexcept {
     delete next;
   }
   queue.draining = false;
-}
-
-// --- names
-
-namespace {
-
-enum : uint8_t { kNameStart = 1, kNameChar = 2 };
-
-constexpr auto kNameClasses = [] {
-  std::array<uint8_t, 256> classes{};
-  for (int c = 0; c < 256; ++c) {
-    bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128;
-    bool digit = c >= '0' && c <= '9';
-    if (letter || c == '_') classes[size_t(c)] = kNameStart | kNameChar;
-    if (digit || c == '-' || c == '.' || c == ':') classes[size_t(c)] = kNameChar;
-  }
-  return classes;
-}();
-
-}  // namespace
-
-bool IsXmlNameStart(unsigned char c) {
-  return kNameClasses[c] & kNameStart;
-}
-bool IsXmlNameChar(unsigned char c) {
-  return kNameClasses[c] & kNameChar;
-}
-
-bool IsXmlName(std::string_view text) {
-  if (text.empty() || !IsXmlNameStart(static_cast<unsigned char>(text[0]))) return false;
-  for (size_t i = 1; i < text.size(); ++i)
-    if (!IsXmlNameChar(static_cast<unsigned char>(text[i]))) return false;
-  return true;
 }
 
 // --- TXmlNodeList
@@ -159,7 +125,7 @@ void TXmlNodeList::Delete(int index) {
 }
 
 void TXmlNodeList::Clear() {
-  std::vector<IXmlNode> items;
+  std::vector<IXmlNode, TXmlPoolAllocator<IXmlNode>> items;
   items.swap(items_);
   for (IXmlNode& item : items) Detach(item.Get());
 }
@@ -352,7 +318,8 @@ void TXmlNode::WriteChildText(std::string_view name, const std::string& text) {
 IXmlNode TXmlNode::RequireChild(TXmlNameID name) const {
   TXmlNode* child = FindChild(name);
   if (!child)
-    throw Exception("Error: Child node \"" + TXmlNameTable::GetName(name) + "\" not found");
+    throw Exception("Error: Child node \"" + std::string(TXmlNameTable::GetName(name)) +
+                    "\" not found");
   return IXmlNode(child);
 }
 

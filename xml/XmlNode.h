@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "xml/XmlBase.h"
+#include "xml/XmlNameChars.h"
 #include "xml/XmlNameTable.h"
 #include "xml/XmlVariant.h"
 
@@ -54,12 +55,6 @@ struct TXmlAttrData {
 // flag of a node that belongs to no document.
 constexpr bool kDefaultKeepWhiteSpace = false;
 
-// Names of paths: a name starts with "_" or a letter (ASCII, or any byte of 128 and above)
-// and goes on with letters, digits, "_", "-", "." and ":".
-bool IsXmlNameStart(unsigned char c);
-bool IsXmlNameChar(unsigned char c);
-bool IsXmlName(std::string_view text);
-
 class TXmlNodeList : public TXmlBase {
  public:
   // A list with an owner holds that node's children; one without (a selection result)
@@ -98,7 +93,7 @@ class TXmlNodeList : public TXmlBase {
   void Grow();
 
   TXmlNode* owner_;
-  std::vector<IXmlNode> items_;
+  std::vector<IXmlNode, TXmlPoolAllocator<IXmlNode>> items_;
 };
 
 class TXmlNode : public TXmlBase {
@@ -106,7 +101,7 @@ class TXmlNode : public TXmlBase {
   // --- identity and value
   IXmlNameTable GetNameTable() const { return names_; }
   TXmlNameTable& Names() const { return *names_.Get(); }
-  const std::string& GetNodeName() const { return TXmlNameTable::GetName(GetNameID()); }
+  std::string_view GetNodeName() const { return TXmlNameTable::GetName(GetNameID()); }
   virtual TXmlNameID GetNameID() const = 0;
   // Stores the name of an element or the target of a processing instruction.
   virtual void SetNameID(TXmlNameID) {}
@@ -176,7 +171,7 @@ class TXmlNode : public TXmlBase {
   // --- attributes
   int GetAttrCount() const { return int(attrs_.size()); }
   TXmlNameID GetAttrNameIDAt(int index) const;
-  const std::string& GetAttrNameAt(int index) const;
+  std::string_view GetAttrNameAt(int index) const;
   const TVariant& GetAttrValueAt(int index) const;
   void RemoveAttr(TXmlNameID name);
   void RemoveAttr(std::string_view name);
@@ -187,7 +182,8 @@ class TXmlNode : public TXmlBase {
   uint16_t GetAttrKind(std::string_view name) const;
   TVariant GetAttrValue(TXmlNameID name, const TVariant& defaultValue = {}) const;
   TVariant GetAttrValue(std::string_view name, const TVariant& defaultValue = {}) const;
-  void SetAttrValue(TXmlNameID name, const TVariant& value);
+  void SetAttrValue(TXmlNameID name, const TVariant& value) { SetAttrValue(name, TVariant(value)); }
+  void SetAttrValue(TXmlNameID name, TVariant&& value);
   void SetAttrValue(std::string_view name, const TVariant& value);
   // Raises "Attribute "%s" not assigned" when absent.
   std::string RequireAttr(TXmlNameID name) const;
@@ -257,7 +253,7 @@ class TXmlNode : public TXmlBase {
 
   TXmlNode* parent_ = nullptr;  // not counted: a parent holds its children, not back
   IXmlNameTable names_;
-  std::vector<TXmlAttrData> attrs_;
+  std::vector<TXmlAttrData, TXmlPoolAllocator<TXmlAttrData>> attrs_;
   IXmlNodeList childList_;
   TXmlNodeType nodeType_;
 };

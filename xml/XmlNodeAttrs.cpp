@@ -59,7 +59,7 @@ TXmlNameID TXmlNode::GetAttrNameIDAt(int index) const {
   return attrs_[size_t(index)].NameID;
 }
 
-const std::string& TXmlNode::GetAttrNameAt(int index) const {
+std::string_view TXmlNode::GetAttrNameAt(int index) const {
   return TXmlNameTable::GetName(GetAttrNameIDAt(index));
 }
 
@@ -95,24 +95,25 @@ TVariant TXmlNode::GetAttrValue(std::string_view name, const TVariant& defaultVa
   return GetAttrValue(names_->FindID(name), defaultValue);
 }
 
-void TXmlNode::SetAttrValue(TXmlNameID name, const TVariant& value) {
+void TXmlNode::SetAttrValue(TXmlNameID name, TVariant&& value) {
   if (!name) throw Exception("Name must start with letter or \"_\"");
   int index = AttrIndex(name);
   if (index >= 0) {
-    attrs_[size_t(index)].Value = value;
+    attrs_[size_t(index)].Value = std::move(value);
     return;
   }
   GrowByXmlSteps(attrs_);
-  attrs_.push_back({name, value});
+  attrs_.push_back({name, std::move(value)});
 }
 
 void TXmlNode::SetAttrValue(std::string_view name, const TVariant& value) {
-  SetAttrValue(names_->GetID(name), value);
+  SetAttrValue(names_->GetID(name), TVariant(value));
 }
 
 std::string TXmlNode::RequireAttr(TXmlNameID name) const {
   const TVariant* value = FindAttr(name);
-  if (!value) throw Exception("Attribute \"" + TXmlNameTable::GetName(name) + "\" not assigned");
+  if (!value)
+    throw Exception("Attribute \"" + std::string(TXmlNameTable::GetName(name)) + "\" not assigned");
   return VarToStr(*value);
 }
 
@@ -250,8 +251,9 @@ void TXmlNode::RaiseEnumValue(TXmlNameID name, const std::string& text,
     if (i > 0) list += "\r\n";
     list += allowed[i];
   }
-  throw Exception("Incorrect value of the attribute \"" + TXmlNameTable::GetName(name) +
-                  "\" at element \"" + GetNodeName() + "\".\r\nAllowed values are: \r\n" + list);
+  throw Exception("Incorrect value of the attribute \"" +
+                  std::string(TXmlNameTable::GetName(name)) + "\" at element \"" +
+                  std::string(GetNodeName()) + "\".\r\nAllowed values are: \r\n" + list);
 }
 
 int TXmlNode::GetAttrAsEnum(TXmlNameID name, const std::vector<std::string>& allowed,
@@ -271,7 +273,7 @@ int TXmlNode::GetAttrAsEnum(std::string_view name, const std::vector<std::string
 
 int TXmlNode::RequireAttrAsEnum(TXmlNameID name, const std::vector<std::string>& allowed) const {
   if (!FindAttr(name))
-    throw Exception("Attribute \"" + TXmlNameTable::GetName(name) + "\" not found");
+    throw Exception("Attribute \"" + std::string(TXmlNameTable::GetName(name)) + "\" not found");
   return GetAttrAsEnum(name, allowed, -1);
 }
 

@@ -106,7 +106,9 @@ void TXmlProcessingInstruction::WriteTo(TXmlSaver& saver) const {
   saver.Write("<?");
   saver.Write(GetNodeName());
   if (!data_.empty()) {
-    saver.Write(" ");
+    // Parsed data keeps the blank after the target; adding another would grow the data by
+    // one blank with every save and load.
+    if (static_cast<unsigned char>(data_[0]) >= 33) saver.Write(" ");
     saver.Write(data_);
   } else {
     WriteAttrs(*this, saver);

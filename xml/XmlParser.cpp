@@ -69,7 +69,7 @@ class TContentParser {
   void Append(TXmlNode* node) { current_->AppendNew(IXmlNode(node)); }
 
   void ReadText() {
-    std::string_view text = reader_.ReadTextRun();
+    std::string_view text = reader_.ReadTextRun(!keep_);
     if (!keep_) text = TrimBlanks(text);
     if (!text.empty()) Append(new TXmlText(names_, TVariant(std::string(text))));
   }

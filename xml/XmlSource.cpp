@@ -28,13 +28,67 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
-TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
-    : stream_(stream), raw_(new char[kBlockSize]) {
+// Buffers of a finished load, kept for the next one on the same thread: a program that
+// loads many small documents does not allocate them again for each.
+struct TXmlSourceBuffers {
+  std::unique_ptr<char[]> raw;
+  std::unique_ptr<char[]> decoded;
+  std::vector<std::unique_ptr<TXmlToken>> tokens;
+};
+
+namespace {
+
+thread_local TXmlSourceBuffers spareBuffers;
+
+constexpr size_t kKeptTokenCapacity = 65536;  // a token grown past this is not kept
+
+}  // namespace
+
+TXmlSource::TXmlSource(TStream& stream, bool ownsStream) : stream_(stream) {
   if (ownsStream) ownedStream_.reset(&stream);
+  raw_ = std::move(spareBuffers.raw);
+  if (!raw_) raw_.reset(new char[kBlockSize]);
+  stack_ = std::move(spareBuffers.tokens);
   NextChar();
 }
 
-TXmlSource::~TXmlSource() = default;
+TXmlSource::~TXmlSource() {
+  if (!spareBuffers.raw) spareBuffers.raw = std::move(raw_);
+  if (decoded_ && !spareBuffers.decoded) spareBuffers.decoded = std::move(decoded_);
+  if (spareBuffers.tokens.empty()) {
+    std::erase_if(stack_, [](auto& token) { return token->Text.capacity() > kKeptTokenCapacity; });
+    spareBuffers.tokens = std::move(stack_);
+  }
+}
+
+std::string_view TXmlSource::Skip(int64_t n) {
+  const char* start = buffer_ + pos_;
+  pos_ += n;
+  count_ -= n;
+  const char* end = start + n;
+  const char* feed = nullptr;
+  for (const char* p = start; (p = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p))));
+       ++p) {
+    ++Line;
+    feed = p;
+  }
+  Column = feed ? end - feed - 1 : Column + n;
+  return std::string_view(start, size_t(n));
+}
+
+// The length of the run before the first "<" or "&", eight bytes at a time.
+static int64_t TextRunLength(const char* text, int64_t count) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  int64_t n = 0;
+  for (; n + 8 <= count; n += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + n, 8);
+    uint64_t lt = word ^ (kOnes * '<'), amp = word ^ (kOnes * '&');
+    if (((lt - kOnes) & ~lt & kHighs) | ((amp - kOnes) & ~amp & kHighs)) break;
+  }
+  while (n < count && text[n] != '<' && text[n] != '&') ++n;
+  return n;
+}
 
 bool TXmlSource::NextCharSlow() {
   if (count_ == 0) Refill();
@@ -104,6 +158,7 @@ void TXmlSource::SetCodePage(uint16_t codePage) {
     count_ = 0;
   }
   codePage_ = codePage;
+  if (codePage_ != 0 && !decoded_) decoded_ = std::move(spareBuffers.decoded);
   if (codePage_ != 0 && !decoded_) decoded_.reset(new char[kBlockSize * kMaxDecodeGrowth]);
 }
 
@@ -124,12 +179,27 @@ void TXmlSource::Fail(const std::string& message) const {
 }
 
 std::string_view TXmlSource::ReadName() {
-  if (!IsXmlNameStart(static_cast<unsigned char>(CurChar)))
-    Fail("Name must start with letter or \"_\"");
+  if (!IsXmlNameStart(CurChar)) Fail("Name must start with letter or \"_\"");
+  // A name that ends inside the buffer is handed out in place; the buffer stays as it is
+  // until the next refill, and callers use the name before reading on.
+  if (count_ > 0) {
+    const char* start = buffer_ + pos_ - 1;
+    int64_t n = 0;
+    while (n < count_ && IsXmlNameChar(start[1 + n])) ++n;
+    if (n < count_) {
+      pos_ += n;
+      count_ -= n;
+      Column += n;
+      NextChar();
+      return std::string_view(start, size_t(n + 1));
+    }
+  }
   PushToken();
-  do {
+  while (true) {
     AppendChar(CurChar);
-  } while (NextChar() && IsXmlNameChar(static_cast<unsigned char>(CurChar)));
+    TakeAhead(IsXmlNameChar);
+    if (!NextChar() || !IsXmlNameChar(CurChar)) break;
+  }
   return PopToken();
 }
 
@@ -143,6 +213,16 @@ void TXmlSource::ExpectChar(char c) {
 }
 
 void TXmlSource::ExpectText(std::string_view text) {
+  // The common case, the whole text ahead in the buffer, compares at once.
+  if (!text.empty() && !IsEof() && CurChar == text[0] && count_ >= int64_t(text.size()) - 1 &&
+      text.find('\n') == std::string_view::npos &&
+      std::string_view(buffer_ + pos_, text.size() - 1) == text.substr(1)) {
+    pos_ += int64_t(text.size()) - 1;
+    count_ -= int64_t(text.size()) - 1;
+    Column += int64_t(text.size()) - 1;
+    NextChar();
+    return;
+  }
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsEof() || CurChar != text[i]) Fail("Text " + Quoted(text.substr(i)) + " expected");
     NextChar();
@@ -150,17 +230,21 @@ void TXmlSource::ExpectText(std::string_view text) {
 }
 
 std::string_view TXmlSource::ReadTo(std::string_view terminator) {
-  // Every byte goes into the token and the token's end is compared with the terminator,
-  // which finds it after any partial match ("--->" ends a comment holding "-").
+  // Every byte goes into the token, and a byte equal to the terminator's last one checks
+  // the token's end; so the terminator is found after any partial match ("--->" ends a
+  // comment holding "-"), and the bytes between such checks go in at once.
   PushToken();
   std::string& text = stack_[size_t(top_)]->Text;
+  const char last = terminator.back();
   while (true) {
     if (IsEof()) Fail(Quoted(terminator) + " expected");
     text += CurChar;
-    NextChar();
-    if (text.size() >= terminator.size() &&
-        std::string_view(text).substr(text.size() - terminator.size()) == terminator)
+    if (CurChar == last && std::string_view(text).ends_with(terminator)) {
+      NextChar();
       break;
+    }
+    TakeAhead([last](char c) { return c != last; });
+    NextChar();
   }
   std::string_view all = PopToken();
   return all.substr(0, all.size() - terminator.size());
@@ -177,6 +261,7 @@ std::string_view TXmlSource::ReadQuoted(char quote) {
     } else {
       if (CurChar == '<') Fail("Character \"<\" cannot be used in the values of attributes");
       AppendChar(CurChar);
+      TakeAhead([quote](char c) { return c != quote && c != '&' && c != '<'; });
       NextChar();
     }
   }
@@ -219,18 +304,22 @@ std::string_view TXmlSource::ReadEntity() {
     return std::string_view(entity_, EncodeUtf16AsUtf8(units, count, entity_));
   }
   std::string_view name = ReadName();
+  std::string_view result = name == "amp"    ? "&"
+                            : name == "quot" ? "\""
+                            : name == "lt"   ? "<"
+                            : name == "gt"   ? ">"
+                            : name == "apos" ? "'"
+                                             : std::string_view();
+  // The name may lie in the buffer, which reading on can refill: keep an unknown one.
+  std::string unknown = result.empty() ? std::string(name) : std::string();
   ExpectChar(';');
-  if (name == "amp") return "&";
-  if (name == "quot") return "\"";
-  if (name == "lt") return "<";
-  if (name == "gt") return ">";
-  if (name == "apos") return "'";
-  Fail("Unknown XML entity symbol name " + Quoted(name) + " found");
+  if (result.empty()) Fail("Unknown XML entity symbol name " + Quoted(unknown) + " found");
+  return result;
 }
 
 void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
   SkipBlanks();
-  while (!IsEof() && IsXmlNameStart(static_cast<unsigned char>(CurChar))) {
+  while (!IsEof() && IsXmlNameStart(CurChar)) {
     TXmlNameID name = names.GetID(ReadName());
     SkipBlanks();
     ExpectChar('=');
@@ -242,28 +331,21 @@ void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
   }
 }
 
-std::string_view TXmlSource::ReadTextRun() {
+std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
   PushToken();
+  if (skipLeadingBlanks) {
+    while (!IsEof() && IsBlank(CurChar)) {
+      SkipAhead(IsBlank);
+      NextChar();
+    }
+  }
   while (!IsEof() && CurChar != '<') {
     if (CurChar == '&') {
       AppendText(ReadEntity());
       continue;
     }
     AppendChar(CurChar);
-    // The ordinary bytes that follow in the buffer go in at once; none of them is a line
-    // feed, so each adds one to the column as NextChar would.
-    int64_t n = 0;
-    while (n < count_) {
-      char c = buffer_[pos_ + n];
-      if (c == '<' || c == '&' || c == '\n') break;
-      ++n;
-    }
-    if (n > 0) {
-      AppendText(std::string_view(buffer_ + pos_, size_t(n)));
-      pos_ += n;
-      count_ -= n;
-      Column += n;
-    }
+    AppendText(Skip(TextRunLength(buffer_ + pos_, count_)));
     NextChar();
   }
   return PopToken();

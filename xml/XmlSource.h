@@ -76,12 +76,29 @@ class TXmlSource {
   std::string_view ReadEntity();
   // Reads attributes onto node as string values; a repeated name overwrites in place.
   void ReadAttributes(TXmlNode& node, TXmlNameTable& names);
-  // The bytes of a text run up to "<" or the end, entities decoded (not yet trimmed).
-  std::string_view ReadTextRun();
+  // The bytes of a text run up to "<" or the end, entities decoded, leading blanks left out
+  // when asked (trailing ones are the caller's).
+  std::string_view ReadTextRun(bool skipLeadingBlanks);
 
  private:
   bool NextCharSlow();
   void Refill();
+
+  // Moves past the bytes that follow CurChar in the buffer while ok holds for them, keeping
+  // Line and Column as NextChar would, and gives them; the caller then calls NextChar for
+  // the byte after them. Saves a call per byte on long runs.
+  template <class Ok>
+  std::string_view SkipAhead(Ok ok) {
+    int64_t n = 0;
+    while (n < count_ && ok(buffer_[pos_ + n])) ++n;
+    return Skip(n);
+  }
+  // Moves past the next n bytes of the buffer, as many calls of NextChar would.
+  std::string_view Skip(int64_t n);
+  template <class Ok>
+  void TakeAhead(Ok ok) {
+    AppendText(SkipAhead(ok));
+  }
 
   TStream& stream_;
   std::unique_ptr<TStream> ownedStream_;

@@ -31,7 +31,7 @@ std::string Children(const IXmlNode& node) {
   std::string out;
   for (int i = 0; i < node->ChildCount(); ++i) {
     TXmlNode* child = node->ChildAt(i);
-    out += std::to_string(child->GetNodeType()) + ":" + child->GetNodeName() + "=" +
+    out += std::to_string(child->GetNodeType()) + ":" + std::string(child->GetNodeName()) + "=" +
            VarToStr(child->GetNodeValue()) + "\n";
   }
   return out;
@@ -280,11 +280,12 @@ TEST(XmlHooks, StartAndEndHooksSeeEachElementInOrder) {
   IXmlDocument doc = NewXmlDocument();
   std::string log;
   doc->SetElementStartHook([&](const IXmlNodeList& list, const IXmlNode& element) {
-    log += "+" + element->GetNodeName() + "(" + std::to_string(element->GetAttrCount()) + "," +
-           std::to_string(list->GetCount()) + ")";
+    log += "+" + std::string(element->GetNodeName()) + "(" +
+           std::to_string(element->GetAttrCount()) + "," + std::to_string(list->GetCount()) + ")";
   });
   doc->SetElementEndHook([&](const IXmlNodeList& list, const IXmlNode& element) {
-    log += "-" + element->GetNodeName() + "(" + std::to_string(element->ChildCount()) + ")";
+    log += "-" + std::string(element->GetNodeName()) + "(" + std::to_string(element->ChildCount()) +
+           ")";
     EXPECT_EQ(list->Owner(), element->ParentNode());
   });
   doc->LoadFromXmlText("<a k='v'><b/>t<c></c></a>");
