@@ -42,6 +42,7 @@ class TXmlBase {
  private:
   static void Destroy(TXmlBase* object) noexcept;
   std::atomic<int> refCount_{0};
+  TXmlBase* nextToDestroy_ = nullptr;  // links objects waiting to be freed
 };
 
 // An interface reference: holds one count on the object; empty means "none".

@@ -15,24 +15,28 @@ void RaiseEmptyXmlReference() {
   throw Exception("Access through an empty XML interface");
 }
 
+namespace {
+
+// Objects waiting to be freed, linked through themselves: plain thread-local data, so it
+// stays usable while the thread's other thread-local objects are being destroyed.
+thread_local TXmlBase* waitingToDestroy = nullptr;
+thread_local bool destroying = false;
+
+}  // namespace
+
 void TXmlBase::Destroy(TXmlBase* object) noexcept {
-  struct TQueue {
-    std::vector<TXmlBase*> pending;
-    bool draining = false;
-  };
-  thread_local TQueue queue;
-  if (queue.draining) {
-    queue.pending.push_back(object);
+  if (destroying) {
+    object->nextToDestroy_ = waitingToDestroy;
+    waitingToDestroy = object;
     return;
   }
-  queue.draining = true;
+  destroying = true;
   delete object;
-  while (!queue.pending.empty()) {
-    TXmlBase* next = queue.pending.back();
-    queue.pending.pop_back();
+  while (TXmlBase* next = waitingToDestroy) {
+    waitingToDestroy = next->nextToDestroy_;
     delete next;
   }
-  queue.draining = false;
+  destroying = false;
 }
 
 // --- TXmlNodeList

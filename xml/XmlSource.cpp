@@ -28,37 +28,22 @@ std::string Quoted(std::string_view text) {
 
 }  // namespace
 
-// Buffers of a finished load, kept for the next one on the same thread: a program that
-// loads many small documents does not allocate them again for each.
-struct TXmlSourceBuffers {
-  std::unique_ptr<char[]> raw;
-  std::unique_ptr<char[]> decoded;
-  std::vector<std::unique_ptr<TXmlToken>> tokens;
-};
-
-namespace {
-
-thread_local TXmlSourceBuffers spareBuffers;
-
-constexpr size_t kKeptTokenCapacity = 65536;  // a token grown past this is not kept
-
-}  // namespace
-
-TXmlSource::TXmlSource(TStream& stream, bool ownsStream) : stream_(stream) {
+// The buffers come from the pool, which keeps the last few large blocks of each thread: a
+// program that loads many small documents does not allocate them again for each.
+TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
+    : stream_(stream), raw_(static_cast<char*>(XmlPoolAllocate(kBlockSize))) {
   if (ownsStream) ownedStream_.reset(&stream);
-  raw_ = std::move(spareBuffers.raw);
-  if (!raw_) raw_.reset(new char[kBlockSize]);
-  stack_ = std::move(spareBuffers.tokens);
-  NextChar();
+  try {
+    NextChar();
+  } catch (...) {
+    XmlPoolFree(raw_, kBlockSize);
+    throw;
+  }
 }
 
 TXmlSource::~TXmlSource() {
-  if (!spareBuffers.raw) spareBuffers.raw = std::move(raw_);
-  if (decoded_ && !spareBuffers.decoded) spareBuffers.decoded = std::move(decoded_);
-  if (spareBuffers.tokens.empty()) {
-    std::erase_if(stack_, [](auto& token) { return token->Text.capacity() > kKeptTokenCapacity; });
-    spareBuffers.tokens = std::move(stack_);
-  }
+  XmlPoolFree(raw_, kBlockSize);
+  if (decoded_) XmlPoolFree(decoded_, kBlockSize * kMaxDecodeGrowth);
 }
 
 std::string_view TXmlSource::Skip(int64_t n) {
@@ -102,7 +87,7 @@ void TXmlSource::Refill() {
     // Raw bytes are taken in a block at a time but handed out one by one, so the bytes
     // after an encoding declaration are still decoded with the code page it names.
     if (rawLen_ == 0 && !streamEnded_) {
-      int64_t n = stream_.Read(raw_.get(), int64_t(kBlockSize));
+      int64_t n = stream_.Read(raw_, int64_t(kBlockSize));
       rawPos_ = 0;
       rawLen_ = size_t(n);
       streamEnded_ = n == 0;
@@ -111,7 +96,7 @@ void TXmlSource::Refill() {
       count_ = -1;
       return;
     }
-    buffer_ = raw_.get() + rawPos_;
+    buffer_ = raw_ + rawPos_;
     pos_ = 0;
     count_ = int64_t(rawLen_);
     rawPos_ += rawLen_;
@@ -120,11 +105,11 @@ void TXmlSource::Refill() {
   }
   while (true) {
     if (rawPos_ > 0) {
-      std::memmove(raw_.get(), raw_.get() + rawPos_, rawLen_);
+      std::memmove(raw_, raw_ + rawPos_, rawLen_);
       rawPos_ = 0;
     }
     if (!streamEnded_ && rawLen_ < kBlockSize) {
-      int64_t n = stream_.Read(raw_.get() + rawLen_, int64_t(kBlockSize - rawLen_));
+      int64_t n = stream_.Read(raw_ + rawLen_, int64_t(kBlockSize - rawLen_));
       streamEnded_ = n == 0;
       rawLen_ += size_t(n);
     }
@@ -135,13 +120,12 @@ void TXmlSource::Refill() {
     size_t left = rawLen_;
     // Each source byte gives at most kMaxDecodeGrowth bytes, so a whole block always fits
     // and none of it is lost, however many of its characters lie above 127.
-    size_t produced =
-        ConvertToLibraryCodePage(codePage_, reinterpret_cast<const unsigned char*>(raw_.get()),
-                                 left, streamEnded_, decoded_.get());
+    size_t produced = ConvertToLibraryCodePage(
+        codePage_, reinterpret_cast<const unsigned char*>(raw_), left, streamEnded_, decoded_);
     rawPos_ = rawLen_ - left;
     rawLen_ = left;
     if (produced > 0) {
-      buffer_ = decoded_.get();
+      buffer_ = decoded_;
       pos_ = 0;
       count_ = int64_t(produced);
       return;
@@ -153,13 +137,13 @@ void TXmlSource::SetCodePage(uint16_t codePage) {
   if (codePage == codePage_) return;
   if (codePage_ == 0 && count_ > 0) {
     // Bytes taken in but not yet handed out go through the decoder instead.
-    rawPos_ = size_t(buffer_ - raw_.get()) + size_t(pos_);
+    rawPos_ = size_t(buffer_ - raw_) + size_t(pos_);
     rawLen_ = size_t(count_);
     count_ = 0;
   }
   codePage_ = codePage;
-  if (codePage_ != 0 && !decoded_) decoded_ = std::move(spareBuffers.decoded);
-  if (codePage_ != 0 && !decoded_) decoded_.reset(new char[kBlockSize * kMaxDecodeGrowth]);
+  if (codePage_ != 0 && !decoded_)
+    decoded_ = static_cast<char*>(XmlPoolAllocate(kBlockSize * kMaxDecodeGrowth));
 }
 
 void TXmlSource::PushToken() {
@@ -234,7 +218,7 @@ std::string_view TXmlSource::ReadTo(std::string_view terminator) {
   // the token's end; so the terminator is found after any partial match ("--->" ends a
   // comment holding "-"), and the bytes between such checks go in at once.
   PushToken();
-  std::string& text = stack_[size_t(top_)]->Text;
+  TXmlTokenText& text = stack_[size_t(top_)]->Text;
   const char last = terminator.back();
   while (true) {
     if (IsEof()) Fail(Quoted(terminator) + " expected");

@@ -8,16 +8,22 @@
 #include <string_view>
 #include <vector>
 
+#include "xml/XmlPool.h"
+
 namespace voltrane {
 
 class TStream;
 class TXmlNode;
 class TXmlNameTable;
 
+using TXmlTokenText = std::basic_string<char, std::char_traits<char>, TXmlPoolAllocator<char>>;
+
 // A growable byte buffer that the reader keeps and reuses.
 struct TXmlToken {
   TXmlToken() { Text.reserve(32); }
-  std::string Text;
+  static void* operator new(size_t size) { return XmlPoolAllocate(size); }
+  static void operator delete(void* block, size_t size) noexcept { XmlPoolFree(block, size); }
+  TXmlTokenText Text;
 };
 
 class TXmlSource {
@@ -110,13 +116,13 @@ class TXmlSource {
   int64_t count_ = 0;  // bytes left in buffer_; -1 at end of input
 
   // Raw input: rawPos_..rawPos_+rawLen_ is taken in but not yet delivered or decoded.
-  std::unique_ptr<char[]> raw_;
+  char* raw_;  // kBlockSize bytes
   size_t rawPos_ = 0;
   size_t rawLen_ = 0;
   bool streamEnded_ = false;
-  std::unique_ptr<char[]> decoded_;
+  char* decoded_ = nullptr;  // kBlockSize * kMaxDecodeGrowth bytes, made when decoding starts
 
-  std::vector<std::unique_ptr<TXmlToken>> stack_;
+  std::vector<std::unique_ptr<TXmlToken>, TXmlPoolAllocator<std::unique_ptr<TXmlToken>>> stack_;
   int top_ = -1;
   char entity_[4] = {0, 0, 0, 0};
 };
