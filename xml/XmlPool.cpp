@@ -3,9 +3,25 @@
 #include <new>
 #include <utility>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VOLTRANE_XML_POOL_OFF 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VOLTRANE_XML_POOL_OFF 1
+#endif
+#endif
+
 namespace voltrane {
 
 namespace {
+
+// Under AddressSanitizer every block goes back to the general allocator at once, so that a
+// use after free is caught rather than hidden in a kept block.
+#ifdef VOLTRANE_XML_POOL_OFF
+constexpr bool kPoolOn = false;
+#else
+constexpr bool kPoolOn = true;
+#endif
 
 constexpr size_t kGranule = 16;
 constexpr size_t kSizes = kXmlPoolLargest / kGranule;
@@ -85,7 +101,7 @@ size_t SizeIndex(size_t size) {
 
 void* XmlPoolAllocate(size_t size) {
   TThreadPool& p = pool;
-  if (p.Closed) return ::operator new(size);
+  if (!kPoolOn || p.Closed) return ::operator new(size);
   if (size > kXmlPoolLargest) return AllocateLarge(p, size);
   size_t index = SizeIndex(size);
   if (TFreeBlock* block = p.Heads[index]) {
@@ -99,7 +115,7 @@ void* XmlPoolAllocate(size_t size) {
 void XmlPoolFree(void* block, size_t size) noexcept {
   if (!block) return;
   TThreadPool& p = pool;
-  if (p.Closed) {
+  if (!kPoolOn || p.Closed) {
     ::operator delete(block);
     return;
   }

@@ -236,6 +236,18 @@ std::string_view TXmlSource::ReadTo(std::string_view terminator) {
 
 std::string_view TXmlSource::ReadQuoted(char quote) {
   NextChar();
+  // A value without entities whose closing quote, and the byte after it, lie in the buffer
+  // is handed out in place (the buffer stays until the next refill).
+  if (count_ > 0) {
+    const char* start = buffer_ + pos_ - 1;
+    int64_t available = count_ + 1, k = 0;
+    while (k < available && start[k] != quote && start[k] != '&' && start[k] != '<') ++k;
+    if (k + 1 < available && start[k] == quote) {
+      Skip(k);
+      NextChar();
+      return std::string_view(start, size_t(k));
+    }
+  }
   PushToken();
   while (true) {
     if (IsEof()) Fail(Quoted(std::string(1, quote)) + " expected");
@@ -316,13 +328,23 @@ void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
 }
 
 std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
-  PushToken();
   if (skipLeadingBlanks) {
     while (!IsEof() && IsBlank(CurChar)) {
       SkipAhead(IsBlank);
       NextChar();
     }
   }
+  // A run without entities that ends with a "<" in the buffer is handed out in place.
+  if (count_ > 0 && CurChar != '<' && CurChar != '&') {
+    const char* start = buffer_ + pos_ - 1;
+    int64_t k = 1 + TextRunLength(start + 1, count_);
+    if (k <= count_ && start[k] == '<') {
+      Skip(k - 1);
+      NextChar();
+      return std::string_view(start, size_t(k));
+    }
+  }
+  PushToken();
   while (!IsEof() && CurChar != '<') {
     if (CurChar == '&') {
       AppendText(ReadEntity());

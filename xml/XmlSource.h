@@ -26,6 +26,8 @@ struct TXmlToken {
   TXmlTokenText Text;
 };
 
+// The texts that its reads give (names, values, runs) are views into the reader's buffer or
+// tokens: use them before reading on.
 class TXmlSource {
  public:
   static constexpr size_t kBlockSize = 16384;
@@ -96,8 +98,14 @@ class TXmlSource {
   template <class Ok>
   std::string_view SkipAhead(Ok ok) {
     int64_t n = 0;
-    while (n < count_ && ok(buffer_[pos_ + n])) ++n;
-    return Skip(n);
+    bool feed = false;
+    for (char c; n < count_ && ok(c = buffer_[pos_ + n]); ++n) feed |= c == '\n';
+    if (feed) return Skip(n);
+    std::string_view run(buffer_ + pos_, size_t(n));
+    pos_ += n;
+    count_ -= n;
+    Column += n;
+    return run;
   }
   // Moves past the next n bytes of the buffer, as many calls of NextChar would.
   std::string_view Skip(int64_t n);

@@ -151,6 +151,34 @@ TEST(XmlParse, LoadingAgainReplacesTheTreeAndKeepsTheNameTable) {
   EXPECT_EQ(doc->Names().FindID("a"), a);
 }
 
+TEST(XmlParse, MarkupAcrossTheReadBlockEdgeReadsWhole) {
+  // Names, values, entities, end tags and comments are moved over the first block edge
+  // byte by byte, with and without decoding.
+  const std::string tail =
+      "<groundspeak:name attr='va&amp;lue' b=\"plain value\">te&lt;xt\nmore</groundspeak:name>"
+      "<!--c--><![CDATA[d]]></r>";
+  for (std::string head : {std::string("<r>"), std::string("<?xml encoding='utf-8'?>\n<r>")}) {
+    for (size_t shift = 0; shift < 90; ++shift) {
+      size_t filler = 16384 - head.size() - 60 + shift;
+      IXmlDocument doc = Parse(head + std::string(filler, 'f') + tail);
+      IXmlNode name = doc->SelectNodeByPath("r\\groundspeak:name");
+      ASSERT_TRUE(name) << shift;
+      EXPECT_EQ(name->GetAttrText("attr"), "va&lue") << shift;
+      EXPECT_EQ(name->GetAttrText("b"), "plain value") << shift;
+      EXPECT_EQ(name->GetText(), "te<xt\nmore") << shift;
+      TXmlNode* r = doc->GetDocumentElement().Get();
+      ASSERT_EQ(r->ChildCount(), 4) << shift;
+      EXPECT_EQ(r->ChildAt(2)->GetText(), "c") << shift;
+      EXPECT_EQ(r->ChildAt(3)->GetText(), "d") << shift;
+    }
+  }
+}
+
+TEST(XmlParse, PositionsCountLinesInsideLongRuns) {
+  EXPECT_EQ(ParseError("<a>\n\n  text\r\n more\n<b x='1\n2'/>\n</c>"),
+            "Text \"a\" expected at [7:3]");
+}
+
 // --- entities
 
 TEST(XmlEntities, NumericReferencesGiveUtf8OfTheirCodePoint) {
