@@ -1,5 +1,12 @@
-// The binary form of a document: "< binary-xml >", an options word, the names the tree
-// uses, then the tree. Counts and lengths are compact integers, names are their hashes.
+// The binary form of a document: "< binary-xml >", a 32-bit options word, the names the
+// tree uses (count, then each as a string), the document's attributes, then its children.
+// A node is its type (1 element, 2 text, 3 CDATA, 4 processing instruction, 5 comment),
+// the hash of its name (element and instruction), its value (element Data and text value
+// as variants, the others as strings), its attributes (count, then hash and variant each)
+// and its child count, its children following in order. A variant is its 16-bit type code
+// and the value; a string is a compact length and the bytes (UTF-16 units with option bit
+// 0). Numbers are little-endian. A compact integer is one byte below 128, two bytes (high
+// bit set, value = (first AND 127) * 256 + second) below 32,512, else 255 and 4 bytes.
 #pragma once
 
 #include <cstdint>

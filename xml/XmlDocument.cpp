@@ -103,7 +103,7 @@ void TXmlDocument::LoadFromXmlText(std::string_view text) {
 
 void TXmlDocument::LoadStream(TStream& stream) {
   Reset();
-  int64_t size = stream.Size() - stream.Position();
+  int64_t size = stream.Size() - stream.Position();  // what is left to read, not the whole
   if (size >= int64_t(kBinaryXmlHeader.size()) + 1) {
     char head[kBinaryXmlHeader.size()];
     stream.ReadBuffer(head, sizeof head);

@@ -170,6 +170,7 @@ class TXmlNode : public TXmlBase {
 
   // --- attributes
   int GetAttrCount() const { return int(attrs_.size()); }
+  // An index outside 0 to AttrCount - 1 raises "Attribute index %d out of range".
   TXmlNameID GetAttrNameIDAt(int index) const;
   std::string_view GetAttrNameAt(int index) const;
   const TVariant& GetAttrValueAt(int index) const;
