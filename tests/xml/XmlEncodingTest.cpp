@@ -1,0 +1,175 @@
+// Declared encodings: the name table, the UTF-8 decoder with its lenient handling of bad
+// bytes, block edges of the reader, and the single-byte code pages.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "rt/Exception.h"
+#include "xml/VoltXml.h"
+
+namespace voltrane {
+namespace {
+
+const std::string kReplacement = "\xEF\xBF\xBD";
+
+std::u16string Decode(const std::string& bytes, bool endOfInput, int* left = nullptr) {
+  std::u16string units(bytes.size() + 2, u'\0');
+  int count = int(bytes.size());
+  int n = DecodeUtf8(units.data(), int(units.size()),
+                     reinterpret_cast<const unsigned char*>(bytes.data()), count, endOfInput);
+  if (left) *left = count;
+  units.resize(size_t(n));
+  return units;
+}
+
+std::string TextOf(const std::string& xml) {
+  IXmlDocument doc = NewXmlDocument();
+  doc->LoadFromXmlText(xml);
+  return VarToStr(doc->GetValueByPath("a"));
+}
+
+TEST(XmlEncodingNames, MatchWholeNamesIgnoringAsciiCase) {
+  EXPECT_EQ(FindCodePage("utf-8"), 65001);
+  EXPECT_EQ(FindCodePage("Utf-8"), 65001);
+  EXPECT_EQ(FindCodePage("UTF-8"), 65001);
+  EXPECT_EQ(FindCodePage("utf8"), 0);
+  EXPECT_EQ(FindCodePage("latin2"), 0);
+  EXPECT_EQ(FindCodePage("UTF-8 "), 0);
+  EXPECT_EQ(FindCodePage("iso-8859-2"), 28592);
+  EXPECT_EQ(FindCodePage("koi8-u"), 21866);
+  for (const TXmlEncoding& entry : kXmlEncodings) {
+    EXPECT_EQ(FindCodePage(entry.Name), entry.CodePage) << entry.Name;
+    EXPECT_EQ(SingleByteTable(entry.CodePage) != nullptr, entry.CodePage != 65001) << entry.Name;
+  }
+}
+
+TEST(XmlUtf8, WellFormedSequencesDecodeToUtf16) {
+  EXPECT_EQ(Decode("A\xC3\xA9\xE2\x82\xAC", false), u"A\u00E9\u20AC");
+  EXPECT_EQ(Decode("\xF0\x9F\x98\x80", false), (std::u16string{0xD83D, 0xDE00}));
+  EXPECT_EQ(Decode("\xF4\x90\x80\x80", false), u"?");  // above U+10FFFF
+  // Overlong forms are taken by their value.
+  EXPECT_EQ(Decode("\xC1\x81", false), u"A");
+}
+
+TEST(XmlUtf8, SequenceCutByTheSourceEndWaitsUnlessInputEnds) {
+  int left = 0;
+  EXPECT_EQ(Decode("a\xF0\x9F\x98", false, &left), u"a");
+  EXPECT_EQ(left, 3);
+  EXPECT_EQ(Decode("a\xE2\x82", false, &left), u"a");
+  EXPECT_EQ(left, 2);
+  // At the end of input each byte of the cut sequence becomes U+FFFD.
+  EXPECT_EQ(Decode("a\xE2\x82", true, &left), u"a\uFFFD\uFFFD");
+  EXPECT_EQ(left, 0);
+  // No room for the two units of a four-byte form: it waits.
+  std::u16string units(2, u'\0');
+  int count = 5;
+  EXPECT_EQ(DecodeUtf8(units.data(), 2, reinterpret_cast<const unsigned char*>("a\xF0\x9F\x98\x80"),
+                       count),
+            1);
+  EXPECT_EQ(count, 4);
+}
+
+TEST(XmlUtf8, StrayBytesBecomeReplacementsWithoutSwallowingWhatFollows) {
+  EXPECT_EQ(Decode("\xC3<", true), u"\uFFFD<");
+  EXPECT_EQ(Decode("\xE2\x82<a", true), u"\uFFFD\uFFFD<a");
+  EXPECT_EQ(Decode("\xF0\x9F<", true), u"\uFFFD\uFFFD<");
+  EXPECT_EQ(Decode("\x80\xBFx", true), u"\uFFFD\uFFFDx");
+  EXPECT_EQ(Decode("\xF8\xFF\xFE", true), u"\uFFFD\uFFFD\uFFFD");
+  // A broken sequence is known early, even when cut by the block end.
+  int left = 0;
+  EXPECT_EQ(Decode("\xE2<", false, &left), u"\uFFFD<");
+  EXPECT_EQ(left, 0);
+}
+
+TEST(XmlUtf8, StrayByteInADocumentKeepsTheMarkup) {
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+  EXPECT_EQ(TextOf(declaration + "<a>caf\xE9</a>"), "caf" + kReplacement);
+  EXPECT_EQ(TextOf(declaration + "<a>x\xC3</a>"), "x" + kReplacement);
+  EXPECT_EQ(TextOf(declaration + "<a>\xF0\x9F\x98\x80 \xE2\x82\xAC</a>"),
+            "\xF0\x9F\x98\x80 \xE2\x82\xAC");
+  // Surrogates written as three-byte forms: a pair joins, a lone one is U+FFFD.
+  EXPECT_EQ(TextOf(declaration + "<a>\xED\xA0\xBD\xED\xB8\x80|\xED\xA0\xBD</a>"),
+            "\xF0\x9F\x98\x80|" + kReplacement);
+}
+
+TEST(XmlUtf8, TextWithoutDeclarationIsTakenByteForByte) {
+  EXPECT_EQ(TextOf("<a>caf\xE9 \xC3</a>"), "caf\xE9 \xC3");
+}
+
+TEST(XmlUtf8, CharactersCutByTheBlockEndDecodeWhole) {
+  const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  for (std::string character : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    // Blocks start after the byte that follows the declaration; the character is moved
+    // over the first block end one byte at a time.
+    for (size_t shift = 0; shift < 6; ++shift) {
+      size_t before = 16384 - 4 + shift - 4;  // bytes of "x" ahead of the character
+      std::string body = std::string(before, 'x') + character + "yz";
+      std::string xml = declaration + "\n<a>" + body + "</a>";
+      EXPECT_EQ(TextOf(xml), body) << character.size() << " " << shift;
+    }
+  }
+}
+
+TEST(XmlUtf8, BlockConversionMatchesDecodeThenEncode) {
+  std::mt19937 random(7);
+  const std::string pieces[] = {"a",
+                                "<",
+                                "\xC3\xA9",
+                                "\xE2\x82\xAC",
+                                "\xF0\x9F\x98\x80",
+                                "\xED\xA0\xBD",
+                                "\xED\xB8\x80",
+                                "\x80",
+                                "\xFF",
+                                "\xC3",
+                                "\xF0\x9F"};
+  for (int round = 0; round < 50; ++round) {
+    std::string input;
+    while (input.size() < 7000) input += pieces[random() % std::size(pieces)];
+    std::u16string units = Decode(input, true);
+    std::string expected(units.size() * 3, '\0');
+    expected.resize(EncodeUtf16AsUtf8(units.data(), units.size(), expected.data()));
+    std::string actual(input.size() * 3, '\0');
+    size_t count = input.size();
+    actual.resize(ConvertToLibraryCodePage(
+        65001, reinterpret_cast<const unsigned char*>(input.data()), count, true, actual.data()));
+    EXPECT_EQ(count, 0u);
+    ASSERT_EQ(actual, expected) << round;
+  }
+}
+
+TEST(XmlCodePages, SingleBytePagesDecodeToUtf8) {
+  EXPECT_EQ(TextOf("<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?><a>\xB9</a>"), "\xC5\xA1");
+  EXPECT_EQ(TextOf("<?xml encoding=\"windows-1252\"?><a>\x80\xE9</a>"), "\xE2\x82\xAC\xC3\xA9");
+  EXPECT_EQ(TextOf("<?xml encoding=\"KOI8-R\"?><a>\xC1</a>"), "\xD0\xB0");
+  EXPECT_EQ(TextOf("<?xml encoding=\"ISO-8859-15\"?><a>\xA4</a>"), "\xE2\x82\xAC");
+  EXPECT_EQ(TextOf("<?xml encoding=\"ISO-8859-1\"?><a>\xE9</a>"), "\xC3\xA9");
+  // A byte the page leaves undefined is not dropped: it shows as U+FFFD.
+  EXPECT_EQ(TextOf("<?xml encoding=\"windows-1252\"?><a>\x81</a>"), kReplacement);
+  // Element and attribute names decode too.
+  IXmlDocument doc = NewXmlDocument();
+  doc->LoadFromXmlText("<?xml encoding=\"ISO-8859-2\"?><\xB9 x='\xB9'/>");
+  EXPECT_EQ(doc->ChildAt(1)->GetNodeName(), "\xC5\xA1");
+  EXPECT_EQ(doc->ChildAt(1)->GetAttrText("x"), "\xC5\xA1");
+}
+
+TEST(XmlCodePages, BlockThatGrowsPastTheBufferIsDeliveredWhole) {
+  // 20,000 euro signs in windows-1252 are 60,000 bytes of UTF-8.
+  std::string body(20000, '\x80');
+  std::string text = TextOf("<?xml encoding=\"windows-1252\"?><a>" + body + "</a>");
+  std::string expected;
+  for (int i = 0; i < 20000; ++i) expected += "\xE2\x82\xAC";
+  EXPECT_EQ(text, expected);
+}
+
+TEST(XmlCodePages, SavingConvertsBackAndWritesReferencesForTheRest) {
+  std::string out;
+  ConvertFromLibraryCodePage(28592, "a\xC5\xA1\xC3\xA9\xE2\x82\xAC", out);
+  EXPECT_EQ(out, "a\xB9\xE9&#8364;");
+  out.clear();
+  ConvertFromLibraryCodePage(65001, "\xE9 raw", out);
+  EXPECT_EQ(out, "\xE9 raw");
+}
+
+}  // namespace
+}  // namespace voltrane

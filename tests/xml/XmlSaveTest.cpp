@@ -1,0 +1,298 @@
+// What the library writes: values as text, the text form with its layout, saving in a
+// code page, and the binary form; each read back again.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "TestSupport.h"
+#include "rt/Exception.h"
+#include "rt/Stream.h"
+#include "xml/VoltXml.h"
+#include "xml/XmlBinary.h"
+
+namespace voltrane {
+namespace {
+
+IXmlDocument Parse(const std::string& text) {
+  IXmlDocument doc = NewXmlDocument();
+  doc->LoadFromXmlText(text);
+  return doc;
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "(no error)";
+}
+
+TEST(XmlValues, ValueToXmlTextOfEachKind) {
+  EXPECT_EQ(ValueToXmlText(TVariant()), "");
+  EXPECT_EQ(ValueToXmlText(TVariant::Null()), "{{null}}");
+  EXPECT_EQ(ValueToXmlText(TVariant(int32_t(-12))), "-12");
+  EXPECT_EQ(ValueToXmlText(TVariant(int64_t(-9000000000))), "-9000000000");
+  EXPECT_EQ(ValueToXmlText(TVariant::LongWord(4000000000u)), "4000000000");
+  EXPECT_EQ(ValueToXmlText(TVariant::ShortInt(-5)), "-5");
+  EXPECT_EQ(ValueToXmlText(TVariant::Byte(200)), "200");
+  EXPECT_EQ(ValueToXmlText(TVariant::Smallint(-300)), "-300");
+  EXPECT_EQ(ValueToXmlText(TVariant::Word(60000)), "60000");
+  EXPECT_EQ(ValueToXmlText(TVariant(1.5)), "1.50000000000000E+0000");
+  EXPECT_EQ(ValueToXmlText(TVariant(-0.0025)), "-2.50000000000000E-0003");
+  EXPECT_EQ(ValueToXmlText(TVariant(1e300)), "1.00000000000000E+0300");
+  EXPECT_EQ(ValueToXmlText(TVariant::Single(0.5f)), "5.00000000000000E-0001");
+  EXPECT_EQ(ValueToXmlText(TVariant::Currency(12345)), "1.23450000000000E+0000");
+  EXPECT_EQ(ValueToXmlText(TVariant(std::nan(""))), "NAN");
+  TDateTimeParts parts;
+  parts.Year = 2024;
+  parts.Month = 2;
+  parts.Day = 29;
+  parts.Hour = 23;
+  parts.Minute = 59;
+  parts.Second = 58;
+  parts.Millisecond = 900;
+  EXPECT_EQ(ValueToXmlText(TVariant::DateTime(EncodeDateTime(parts))), "2024-02-29T23:59:58");
+  EXPECT_EQ(ValueToXmlText(TVariant(true)), "1");
+  EXPECT_EQ(ValueToXmlText(TVariant(false)), "0");
+  EXPECT_EQ(ValueToXmlText(TVariant("as is")), "as is");
+  EXPECT_EQ(ValueToXmlText(TVariant::Wide(u"\u00E9\U0001F600")), "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(ValueToXmlText(TVariant::Bytes("any carnal pleas")), "YW55IGNhcm5hbCBwbGVhcw==");
+}
+
+TEST(XmlValues, GeneralConversions) {
+  EXPECT_EQ(VarToStr(TVariant()), "");
+  EXPECT_EQ(VarToStr(TVariant::Null()), "");
+  EXPECT_EQ(VarToStr(TVariant("x")), "x");
+  EXPECT_EQ(VarToStr(TVariant(0.1)), "0.1");
+  EXPECT_EQ(VarToStr(TVariant(true)), "True");
+  EXPECT_EQ(VarToInt(TVariant(2.5)), 2);  // half to even
+  EXPECT_EQ(VarToInt(TVariant(" 42")), 42);
+  EXPECT_EQ(ErrorOf([] { VarToInt(TVariant("4x")); }),
+            "Could not convert variant of type (String) into type (Integer)");
+  EXPECT_EQ(ErrorOf([] { VarToInt(TVariant(int64_t(1) << 40)); }),
+            "Could not convert variant of type (Int64) into type (Integer)");
+  EXPECT_TRUE(VarToBool(TVariant("TRUE")));
+  EXPECT_TRUE(VarToBool(TVariant("2")));
+  EXPECT_EQ(ErrorOf([] { VarToBool(TVariant("yes")); }),
+            "Could not convert variant of type (String) into type (Boolean)");
+  EXPECT_TRUE(VarEquals(TVariant("5"), TVariant(5.0)));
+  EXPECT_TRUE(VarEquals(TVariant(int32_t(3)), TVariant::Byte(3)));
+  EXPECT_FALSE(VarEquals(TVariant(), TVariant("")));
+  EXPECT_EQ(ErrorOf([] { XmlTextToDateTime("2021-02-30"); }),
+            "'2021-02-30' is not a valid date and time");
+}
+
+// --- text form
+
+TEST(XmlOutput, LayoutIndentsElementsAndEscapesValues) {
+  IXmlDocument doc = Parse(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><gpx a='&lt;&amp;&quot;&apos;'><wpt><name>A &amp; "
+      "B</name><desc>line1\nline2</desc><!--c--><![CDATA[x]]]]><![CDATA[>y]]><?pi "
+      "d?><e/></wpt></gpx>");
+  EXPECT_EQ(doc->GetXml(),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "\r\n<gpx a=\"&lt;&amp;&quot;'\">"
+            "\r\n\t<wpt>"
+            "\r\n\t\t<name>A &amp; B</name>"
+            "\r\n\t\t<desc>line1\nline2\r\n\t\t</desc>"
+            "<!--c--><![CDATA[x]]]]><![CDATA[>y]]><?pi d?>"
+            "\r\n\t\t<e/>"
+            "\r\n\t</wpt>"
+            "\r\n</gpx>");
+  doc->SetKeepWhiteSpace(true);
+  EXPECT_EQ(doc->GetDocumentElement()->GetXml(),
+            "<gpx a=\"&lt;&amp;&quot;'\"><wpt><name>A &amp; B</name><desc>line1\nline2</desc>"
+            "<!--c--><![CDATA[x]]]]><![CDATA[>y]]><?pi d?><e/></wpt></gpx>");
+}
+
+TEST(XmlOutput, ElementDataAndTypedValuesAreWrittenAsText) {
+  IXmlDocument doc = NewXmlDocument("r");
+  IXmlElement r = doc->GetDocumentElement();
+  r->AddElement("n")->SetNodeValue(TVariant(int32_t(7)));
+  r->AddElement("t")->SetText("a<b");
+  r->AddElement("empty");
+  r->AddText("tail");
+  r->SetAttrAsBool("ok", true);
+  EXPECT_EQ(r->GetXml(),
+            "\r\n<r ok=\"1\">\r\n\t<n>7</n>\r\n\t<t>a&lt;b</t>\r\n\t<empty/>tail\r\n</r>");
+  // An end tag after content already ending in a line break gets only its tabs.
+  IXmlDocument kept = Parse("<a><b>x</b>\r\n</a>");
+  IXmlNode a = kept->GetDocumentElement();
+  a->AddText("y\r\n");
+  EXPECT_EQ(a->GetXml(), "\r\n<a>\r\n\t<b>x</b>y\r\n</a>");
+}
+
+TEST(XmlOutput, SaveThenLoadGivesTheSameTree) {
+  IXmlDocument doc = Parse(
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?><gpx><wpt lat=\"1.5\" lon='-2'><name>GC1 "
+      "\xC3\xA9</name>"
+      "<desc><![CDATA[<b>bold</b>]]></desc><!-- note --></wpt><wpt/></gpx>");
+  TMemoryStream stream;
+  doc->SaveStream(stream);
+  EXPECT_EQ(stream.DataString(), doc->GetXml());
+  IXmlDocument again = NewXmlDocument();
+  stream.SetPosition(0);
+  again->LoadStream(stream);
+  EXPECT_EQ(again->GetXml(), doc->GetXml());
+  EXPECT_EQ(again->GetBinaryForm(), doc->GetBinaryForm());
+}
+
+TEST(XmlOutput, SavingInASingleByteCodePageRoundTrips) {
+  IXmlDocument doc = NewXmlDocument("r", "1.0", "ISO-8859-2");
+  IXmlElement r = doc->GetDocumentElement();
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "\xC5\xA1\xE2\x82\xAC";  // š (in the page) and € (not)
+  r->AddElement("t")->SetText(text);
+  r->SetAttrText("v", "\xC5\xA1");
+  TMemoryStream stream;
+  doc->SaveStream(stream);
+  const std::string& bytes = stream.DataString();
+  const std::string start =
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>\r\n<r v=\"\xB9\">\r\n\t<t>\xB9&#8364;\xB9";
+  EXPECT_EQ(bytes.substr(0, start.size()), start);
+  IXmlDocument again = NewXmlDocument();
+  again->LoadFromXmlText(bytes);
+  EXPECT_EQ(VarToStr(again->GetValueByPath("r\\t")), text);
+  EXPECT_EQ(again->GetDocumentElement()->GetAttrText("v"), "\xC5\xA1");
+}
+
+TEST(XmlOutput, UnknownEncodingFailsBeforeTheFileIsCreated) {
+  test::TTempFolder dir;
+  IXmlDocument doc = NewXmlDocument("r", "1.0", "latin2");
+  EXPECT_EQ(ErrorOf([&] { doc->SaveFile(dir / "out.xml"); }),
+            "Encoding \"latin2\" is not supported by VoltXml");
+  EXPECT_FALSE(test::PathExists(dir / "out.xml"));
+
+  IXmlDocument good = NewXmlDocument("r");
+  good->SaveFile(dir / "out.xml");
+  IXmlDocument loaded = NewXmlDocument();
+  loaded->LoadFile(dir / "out.xml");
+  EXPECT_EQ(loaded->GetXml(), good->GetXml());
+  EXPECT_EQ(test::ReadFile(dir / "out.xml"), good->GetXml());
+  try {
+    loaded->LoadFile(dir / "missing.xml");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.KindName(), "EFOpenError");
+  }
+}
+
+// --- binary form
+
+IXmlDocument RichDocument() {
+  IXmlDocument doc =
+      Parse("<?xml version='1.0'?><!--top--><r a='1'><![CDATA[c]]><?p data?>text</r>");
+  IXmlElement r = doc->GetDocumentElement();
+  const TVariant values[] = {TVariant(),
+                             TVariant::Null(),
+                             TVariant::Smallint(-2),
+                             TVariant(int32_t(-3)),
+                             TVariant::Single(1.25f),
+                             TVariant(2.5),
+                             TVariant::Currency(-15000),
+                             TVariant::DateTime(45000.5),
+                             TVariant::Wide(u"w\u00E9"),
+                             TVariant(true),
+                             TVariant::ShortInt(-4),
+                             TVariant::Byte(250),
+                             TVariant::Word(65000),
+                             TVariant::LongWord(4000000000u),
+                             TVariant(int64_t(-5000000000)),
+                             TVariant(std::string(200, 's')),
+                             TVariant::Bytes(std::string("\0\xFF", 2))};
+  int i = 0;
+  for (const TVariant& value : values) r->SetAttrValue("k" + std::to_string(i++), value);
+  r->AddElement("typed")->SetNodeValue(TVariant(3.75));
+  r->AddText("")->SetNodeValue(TVariant(int64_t(9)));
+  doc->SetAttrText("docattr", "d");
+  return doc;
+}
+
+void ExpectSameTree(const IXmlDocument& a, const IXmlDocument& b) {
+  EXPECT_EQ(a->GetXml(), b->GetXml());
+  TXmlNode* ra = a->GetDocumentElement().Get();
+  TXmlNode* rb = b->GetDocumentElement().Get();
+  ASSERT_EQ(ra->GetAttrCount(), rb->GetAttrCount());
+  for (int i = 0; i < ra->GetAttrCount(); ++i) {
+    EXPECT_EQ(ra->GetAttrValueAt(i).VarType(), rb->GetAttrValueAt(i).VarType()) << i;
+    EXPECT_EQ(ValueToXmlText(ra->GetAttrValueAt(i)), ValueToXmlText(rb->GetAttrValueAt(i))) << i;
+  }
+  EXPECT_EQ(b->GetAttrText("docattr"), "d");
+}
+
+TEST(XmlBinary, RoundTripsEveryKindOfNodeAndValue) {
+  IXmlDocument doc = RichDocument();
+  std::string form = doc->GetBinaryForm();
+  EXPECT_EQ(form.substr(0, 18), std::string("< binary-xml >\0\0\0\0", 18));
+  IXmlDocument copy = NewXmlDocument();
+  copy->LoadBinaryForm(form);
+  ExpectSameTree(doc, copy);
+  EXPECT_EQ(copy->GetBinaryForm(), form);
+  IXmlDocument viaText = NewXmlDocument();
+  viaText->LoadFromXmlText(form);  // the text loader recognises the binary form
+  ExpectSameTree(doc, viaText);
+}
+
+TEST(XmlBinary, WideStringsOptionAndStreamsRoundTrip) {
+  IXmlDocument doc = RichDocument();
+  TMemoryStream stream;
+  doc->SaveBinaryFormStream(stream, kBinaryXmlWideStrings);
+  EXPECT_EQ(stream.DataString()[14], '\x01');
+  stream.SetPosition(0);
+  IXmlDocument copy = NewXmlDocument();
+  copy->LoadStream(stream);
+  ExpectSameTree(doc, copy);
+
+  test::TTempFolder dir;
+  doc->SaveBinaryFormFile(dir / "doc.bin");
+  IXmlDocument fromFile = NewXmlDocument();
+  fromFile->LoadFile(dir / "doc.bin");
+  ExpectSameTree(doc, fromFile);
+}
+
+TEST(XmlBinary, CompactLengthsAtTheirLimits) {
+  for (size_t length : {127u, 128u, 32511u, 32512u, 70000u}) {
+    IXmlDocument doc = NewXmlDocument("r");
+    doc->GetDocumentElement()->SetText(std::string(length, 'x'));
+    IXmlDocument copy = NewXmlDocument();
+    copy->LoadBinaryForm(doc->GetBinaryForm());
+    EXPECT_EQ(copy->GetDocumentElement()->GetText().size(), length);
+  }
+}
+
+TEST(XmlBinary, DamagedFormsRaise) {
+  std::string form = NewXmlDocument("r")->GetBinaryForm();
+  IXmlDocument doc = NewXmlDocument();
+  EXPECT_EQ(ErrorOf([&] { doc->LoadBinaryForm(form.substr(0, form.size() - 1)); }),
+            "Error reading data");
+  EXPECT_EQ(ErrorOf([&] { doc->LoadBinaryForm("not binary at all"); }), "Error reading data");
+  // Layout after the header: options, 4 names, document attributes, 2 children.
+  size_t firstKind = form.find("\x02\x04", 18);
+  ASSERT_NE(firstKind, std::string::npos);
+  std::string badKind = form;
+  badKind[firstKind + 1] = '\x09';
+  EXPECT_EQ(ErrorOf([&] { doc->LoadBinaryForm(badKind); }),
+            "Error reading binary XML: incorrect node-type");
+  // An attribute value's type code (256, little-endian) follows its name's hash.
+  IXmlDocument one = NewXmlDocument();
+  one->AddElement("e")->SetAttrText("a", "v");
+  std::string attr = one->GetBinaryForm();
+  size_t type = attr.find(std::string("a\0\0\0\0\x01", 6), 18);
+  ASSERT_NE(type, std::string::npos);
+  attr[type + 4] = '\x63';
+  EXPECT_EQ(ErrorOf([&] { doc->LoadBinaryForm(attr); }), "Error reading value: incorrect type");
+}
+
+TEST(XmlBinary, DocumentInsideATreeCannotBeWritten) {
+  IXmlDocument doc = NewXmlDocument("r");
+  doc->GetDocumentElement()->AppendChild(NewXmlDocument("", "", "", doc->GetNameTable()));
+  EXPECT_EQ(ErrorOf([&] { doc->GetBinaryForm(); }),
+            "Error writing binary XML: incorrect node-type");
+  test::TTempFolder dir;
+  EXPECT_THROW(doc->SaveBinaryFormFile(dir / "x.bin"), Exception);
+  EXPECT_FALSE(test::PathExists(dir / "x.bin"));
+}
+
+}  // namespace
+}  // namespace voltrane

@@ -1,0 +1,163 @@
+#include "xml/XmlParser.h"
+
+#include <vector>
+
+#include "rt/Exception.h"
+#include "xml/XmlEncoding.h"
+
+namespace voltrane {
+
+namespace {
+
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) < 33;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+struct TOpenElement {
+  IXmlElement Element;
+  TXmlNodeList* List;        // the element's children, being filled
+  TXmlNodeList* ParentList;  // the list the element stands in
+};
+
+class TContentParser {
+ public:
+  TContentParser(TXmlNodeList& list, TXmlSource& reader, const IXmlNameTable& names, bool keep,
+                 const TXmlElementHook& startHook, const TXmlElementHook& endHook)
+      : current_(&list),
+        reader_(reader),
+        names_(names),
+        table_(*names.Get()),
+        keep_(keep),
+        startHook_(startHook),
+        endHook_(endHook) {}
+
+  void Run() {
+    while (!reader_.IsEof()) {
+      ReadText();
+      if (reader_.CurChar != '<' || !reader_.NextChar()) break;
+      switch (reader_.CurChar) {
+        case '/':
+          if (open_.empty()) return;  // the rest of the input is ignored
+          CloseElement();
+          break;
+        case '?':
+          ReadProcessingInstruction();
+          break;
+        case '!':
+          if (!reader_.NextChar()) break;
+          if (reader_.CurChar == '-')
+            ReadComment();
+          else if (reader_.CurChar == '[')
+            ReadCData();
+          else
+            SkipDocumentType();
+          break;
+        default:
+          OpenElement();
+      }
+    }
+    if (!open_.empty()) reader_.ExpectChar('/');  // the end tag of an open element
+  }
+
+ private:
+  void Append(TXmlNode* node) { current_->AppendNew(IXmlNode(node)); }
+
+  void ReadText() {
+    std::string_view text = reader_.ReadTextRun(!keep_);
+    if (!keep_) text = TrimBlanks(text);
+    if (!text.empty()) Append(new TXmlText(names_, TVariant(std::string(text))));
+  }
+
+  void OpenElement() {
+    TXmlNameID name = table_.GetID(reader_.ReadName());
+    if (reader_.IsEof()) throw Exception("Incomplete definition of the element");
+    char c = reader_.CurChar;
+    if (!IsBlank(c) && c != '/' && c != '>')
+      throw Exception("Invalid symbol in the name of the element");
+    IXmlElement element(new TXmlElement(names_, name));
+    current_->AppendNew(element);
+    reader_.ReadAttributes(*element.Get(), table_);
+    if (startHook_) startHook_(IXmlNodeList(current_), element);
+    if (reader_.CurChar == '/') {
+      reader_.ExpectText("/>");
+      if (endHook_) endHook_(IXmlNodeList(current_), element);
+      return;
+    }
+    reader_.ExpectChar('>');
+    TXmlNodeList* children = &element->GetChildListObject();
+    open_.push_back({std::move(element), children, current_});
+    current_ = children;
+  }
+
+  void CloseElement() {
+    TOpenElement top = std::move(open_.back());
+    open_.pop_back();
+    reader_.ExpectChar('/');
+    reader_.ExpectText(top.Element->GetNodeName());
+    reader_.SkipBlanks();
+    reader_.ExpectChar('>');
+    current_ = top.ParentList;
+    if (endHook_) endHook_(IXmlNodeList(current_), top.Element);
+  }
+
+  void ReadProcessingInstruction() {
+    reader_.NextChar();
+    TXmlNameID target = table_.GetID(reader_.ReadName());
+    IXmlProcessingInstruction pi(new TXmlProcessingInstruction(names_, target, std::string()));
+    current_->AppendNew(pi);
+    if (target != table_.XmlID) {
+      pi->SetText(std::string(reader_.ReadTo("?>")));
+      return;
+    }
+    reader_.ReadAttributes(*pi.Get(), table_);
+    reader_.ExpectText("?>");
+    std::string encoding = pi->GetAttrText(table_.EncodingID);
+    uint16_t codePage = kLibraryCodePage;
+    if (!encoding.empty()) {
+      codePage = FindCodePage(encoding);
+      if (codePage == 0)
+        throw Exception("Encoding \"" + encoding + "\" is not supported by VoltXml");
+    }
+    reader_.SetCodePage(codePage);
+  }
+
+  void ReadComment() {
+    reader_.ExpectText("--");
+    Append(new TXmlComment(names_, std::string(reader_.ReadTo("-->"))));
+  }
+
+  void ReadCData() {
+    reader_.ExpectText("[CDATA[");
+    Append(new TXmlCDATASection(names_, std::string(reader_.ReadTo("]]>"))));
+  }
+
+  void SkipDocumentType() {
+    reader_.ExpectText("DOCTYPE");
+    reader_.ReadTo(">");  // an internal subset is not parsed: its first ">" ends it
+  }
+
+  TXmlNodeList* current_;
+  TXmlSource& reader_;
+  const IXmlNameTable& names_;
+  TXmlNameTable& table_;
+  bool keep_;
+  const TXmlElementHook& startHook_;
+  const TXmlElementHook& endHook_;
+  std::vector<TOpenElement> open_;
+};
+
+}  // namespace
+
+void ParseContent(TXmlNodeList& list, TXmlSource& reader, const IXmlNameTable& names,
+                  bool keepWhiteSpace, const TXmlElementHook& elementStartHook,
+                  const TXmlElementHook& elementEndHook) {
+  TContentParser(list, reader, names, keepWhiteSpace, elementStartHook, elementEndHook).Run();
+}
+
+}  // namespace voltrane

@@ -1,0 +1,360 @@
+#include "xml/XmlSource.h"
+
+#include <cstring>
+
+#include "rt/Exception.h"
+#include "rt/Stream.h"
+#include "xml/XmlEncoding.h"
+#include "xml/XmlNode.h"
+
+namespace voltrane {
+
+namespace {
+
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) < 33;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+}  // namespace
+
+// The buffers come from the pool, which keeps the last few large blocks of each thread: a
+// program that loads many small documents does not allocate them again for each.
+TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
+    : stream_(stream), raw_(static_cast<char*>(XmlPoolAllocate(kBlockSize))) {
+  if (ownsStream) ownedStream_.reset(&stream);
+  try {
+    NextChar();
+  } catch (...) {
+    XmlPoolFree(raw_, kBlockSize);
+    throw;
+  }
+}
+
+TXmlSource::~TXmlSource() {
+  XmlPoolFree(raw_, kBlockSize);
+  if (decoded_) XmlPoolFree(decoded_, kBlockSize * kMaxDecodeGrowth);
+}
+
+std::string_view TXmlSource::Skip(int64_t n) {
+  const char* start = buffer_ + pos_;
+  pos_ += n;
+  count_ -= n;
+  const char* end = start + n;
+  const char* feed = nullptr;
+  for (const char* p = start; (p = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p))));
+       ++p) {
+    ++Line;
+    feed = p;
+  }
+  Column = feed ? end - feed - 1 : Column + n;
+  return std::string_view(start, size_t(n));
+}
+
+// The length of the run before the first "<" or "&", eight bytes at a time.
+static int64_t TextRunLength(const char* text, int64_t count) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  int64_t n = 0;
+  for (; n + 8 <= count; n += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + n, 8);
+    uint64_t lt = word ^ (kOnes * '<'), amp = word ^ (kOnes * '&');
+    if (((lt - kOnes) & ~lt & kHighs) | ((amp - kOnes) & ~amp & kHighs)) break;
+  }
+  while (n < count && text[n] != '<' && text[n] != '&') ++n;
+  return n;
+}
+
+bool TXmlSource::NextCharSlow() {
+  if (count_ == 0) Refill();
+  if (count_ > 0) return NextChar();
+  CurChar = 0;
+  return false;
+}
+
+void TXmlSource::Refill() {
+  if (codePage_ == 0) {
+    // Raw bytes are taken in a block at a time but handed out one by one, so the bytes
+    // after an encoding declaration are still decoded with the code page it names.
+    if (rawLen_ == 0 && !streamEnded_) {
+      int64_t n = stream_.Read(raw_, int64_t(kBlockSize));
+      rawPos_ = 0;
+      rawLen_ = size_t(n);
+      streamEnded_ = n == 0;
+    }
+    if (rawLen_ == 0) {
+      count_ = -1;
+      return;
+    }
+    buffer_ = raw_ + rawPos_;
+    pos_ = 0;
+    count_ = int64_t(rawLen_);
+    rawPos_ += rawLen_;
+    rawLen_ = 0;
+    return;
+  }
+  while (true) {
+    if (rawPos_ > 0) {
+      std::memmove(raw_, raw_ + rawPos_, rawLen_);
+      rawPos_ = 0;
+    }
+    if (!streamEnded_ && rawLen_ < kBlockSize) {
+      int64_t n = stream_.Read(raw_ + rawLen_, int64_t(kBlockSize - rawLen_));
+      streamEnded_ = n == 0;
+      rawLen_ += size_t(n);
+    }
+    if (rawLen_ == 0) {
+      count_ = -1;
+      return;
+    }
+    size_t left = rawLen_;
+    // Each source byte gives at most kMaxDecodeGrowth bytes, so a whole block always fits
+    // and none of it is lost, however many of its characters lie above 127.
+    size_t produced = ConvertToLibraryCodePage(
+        codePage_, reinterpret_cast<const unsigned char*>(raw_), left, streamEnded_, decoded_);
+    rawPos_ = rawLen_ - left;
+    rawLen_ = left;
+    if (produced > 0) {
+      buffer_ = decoded_;
+      pos_ = 0;
+      count_ = int64_t(produced);
+      return;
+    }
+  }
+}
+
+void TXmlSource::SetCodePage(uint16_t codePage) {
+  if (codePage == codePage_) return;
+  if (codePage_ == 0 && count_ > 0) {
+    // Bytes taken in but not yet handed out go through the decoder instead.
+    rawPos_ = size_t(buffer_ - raw_) + size_t(pos_);
+    rawLen_ = size_t(count_);
+    count_ = 0;
+  }
+  codePage_ = codePage;
+  if (codePage_ != 0 && !decoded_)
+    decoded_ = static_cast<char*>(XmlPoolAllocate(kBlockSize * kMaxDecodeGrowth));
+}
+
+void TXmlSource::PushToken() {
+  ++top_;
+  if (size_t(top_) == stack_.size())
+    stack_.push_back(std::make_unique<TXmlToken>());
+  else
+    stack_[size_t(top_)]->Text.clear();
+}
+
+std::string_view TXmlSource::PopToken() {
+  return stack_[size_t(top_--)]->Text;
+}
+
+void TXmlSource::Fail(const std::string& message) const {
+  throw Exception(message + " at [" + std::to_string(Line) + ":" + std::to_string(Column) + "]");
+}
+
+std::string_view TXmlSource::ReadName() {
+  if (!IsXmlNameStart(CurChar)) Fail("Name must start with letter or \"_\"");
+  // A name that ends inside the buffer is handed out in place; the buffer stays as it is
+  // until the next refill, and callers use the name before reading on.
+  if (count_ > 0) {
+    const char* start = buffer_ + pos_ - 1;
+    int64_t n = 0;
+    while (n < count_ && IsXmlNameChar(start[1 + n])) ++n;
+    if (n < count_) {
+      pos_ += n;
+      count_ -= n;
+      Column += n;
+      NextChar();
+      return std::string_view(start, size_t(n + 1));
+    }
+  }
+  PushToken();
+  while (true) {
+    AppendChar(CurChar);
+    TakeAhead(IsXmlNameChar);
+    if (!NextChar() || !IsXmlNameChar(CurChar)) break;
+  }
+  return PopToken();
+}
+
+void TXmlSource::SkipBlanks() {
+  while (!IsEof() && IsBlank(CurChar)) NextChar();
+}
+
+void TXmlSource::ExpectChar(char c) {
+  if (IsEof() || CurChar != c) Fail("Character " + Quoted(std::string(1, c)) + " expected");
+  NextChar();
+}
+
+void TXmlSource::ExpectText(std::string_view text) {
+  // The common case, the whole text ahead in the buffer, compares at once.
+  if (!text.empty() && !IsEof() && CurChar == text[0] && count_ >= int64_t(text.size()) - 1 &&
+      text.find('\n') == std::string_view::npos &&
+      std::string_view(buffer_ + pos_, text.size() - 1) == text.substr(1)) {
+    pos_ += int64_t(text.size()) - 1;
+    count_ -= int64_t(text.size()) - 1;
+    Column += int64_t(text.size()) - 1;
+    NextChar();
+    return;
+  }
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsEof() || CurChar != text[i]) Fail("Text " + Quoted(text.substr(i)) + " expected");
+    NextChar();
+  }
+}
+
+std::string_view TXmlSource::ReadTo(std::string_view terminator) {
+  // Every byte goes into the token, and a byte equal to the terminator's last one checks
+  // the token's end; so the terminator is found after any partial match ("--->" ends a
+  // comment holding "-"), and the bytes between such checks go in at once.
+  PushToken();
+  TXmlTokenText& text = stack_[size_t(top_)]->Text;
+  const char last = terminator.back();
+  while (true) {
+    if (IsEof()) Fail(Quoted(terminator) + " expected");
+    text += CurChar;
+    if (CurChar == last && std::string_view(text).ends_with(terminator)) {
+      NextChar();
+      break;
+    }
+    TakeAhead([last](char c) { return c != last; });
+    NextChar();
+  }
+  std::string_view all = PopToken();
+  return all.substr(0, all.size() - terminator.size());
+}
+
+std::string_view TXmlSource::ReadQuoted(char quote) {
+  NextChar();
+  // A value without entities whose closing quote, and the byte after it, lie in the buffer
+  // is handed out in place (the buffer stays until the next refill).
+  if (count_ > 0) {
+    const char* start = buffer_ + pos_ - 1;
+    int64_t available = count_ + 1, k = 0;
+    while (k < available && start[k] != quote && start[k] != '&' && start[k] != '<') ++k;
+    if (k + 1 < available && start[k] == quote) {
+      Skip(k);
+      NextChar();
+      return std::string_view(start, size_t(k));
+    }
+  }
+  PushToken();
+  while (true) {
+    if (IsEof()) Fail(Quoted(std::string(1, quote)) + " expected");
+    if (CurChar == quote) break;
+    if (CurChar == '&') {
+      AppendText(ReadEntity());
+    } else {
+      if (CurChar == '<') Fail("Character \"<\" cannot be used in the values of attributes");
+      AppendChar(CurChar);
+      TakeAhead([quote](char c) { return c != quote && c != '&' && c != '<'; });
+      NextChar();
+    }
+  }
+  NextChar();
+  return PopToken();
+}
+
+std::string_view TXmlSource::ReadEntity() {
+  if (!NextChar()) Fail("\"#\" or XML entity symbol name expected");
+  if (CurChar == '#') {
+    if (!NextChar()) Fail("Number expected");
+    uint32_t number = 0;
+    bool any = false;
+    if (CurChar == 'x') {
+      NextChar();
+      for (int d; !IsEof() && (d = HexDigit(CurChar)) >= 0; NextChar()) {
+        number = std::min<uint32_t>(number * 16 + uint32_t(d), 0x110000);
+        any = true;
+      }
+      if (!any) Fail("Hexadecimal number expected");
+    } else {
+      for (; !IsEof() && CurChar >= '0' && CurChar <= '9'; NextChar()) {
+        number = std::min<uint32_t>(number * 10 + uint32_t(CurChar - '0'), 0x110000);
+        any = true;
+      }
+      if (!any) Fail("Number expected");
+    }
+    ExpectChar(';');
+    // The character in the library's UTF-8; what no character can be becomes U+FFFD.
+    if (number == 0 || (number >= 0xD800 && number <= 0xDFFF) || number > 0x10FFFF) number = 0xFFFD;
+    char16_t units[2];
+    size_t count = 1;
+    if (number < 0x10000) {
+      units[0] = char16_t(number);
+    } else {
+      units[0] = char16_t(0xD800 + ((number - 0x10000) >> 10));
+      units[1] = char16_t(0xDC00 + (number & 0x3FF));
+      count = 2;
+    }
+    return std::string_view(entity_, EncodeUtf16AsUtf8(units, count, entity_));
+  }
+  std::string_view name = ReadName();
+  std::string_view result = name == "amp"    ? "&"
+                            : name == "quot" ? "\""
+                            : name == "lt"   ? "<"
+                            : name == "gt"   ? ">"
+                            : name == "apos" ? "'"
+                                             : std::string_view();
+  // The name may lie in the buffer, which reading on can refill: keep an unknown one.
+  std::string unknown = result.empty() ? std::string(name) : std::string();
+  ExpectChar(';');
+  if (result.empty()) Fail("Unknown XML entity symbol name " + Quoted(unknown) + " found");
+  return result;
+}
+
+void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
+  SkipBlanks();
+  while (!IsEof() && IsXmlNameStart(CurChar)) {
+    TXmlNameID name = names.GetID(ReadName());
+    SkipBlanks();
+    ExpectChar('=');
+    SkipBlanks();
+    if (IsEof()) Fail("The value of the attribute is expected");
+    if (CurChar != '"' && CurChar != '\'') Fail("Line constant expected");
+    node.SetAttrValue(name, TVariant(std::string(ReadQuoted(CurChar))));
+    SkipBlanks();
+  }
+}
+
+std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
+  if (skipLeadingBlanks) {
+    while (!IsEof() && IsBlank(CurChar)) {
+      SkipAhead(IsBlank);
+      NextChar();
+    }
+  }
+  // A run without entities that ends with a "<" in the buffer is handed out in place.
+  if (count_ > 0 && CurChar != '<' && CurChar != '&') {
+    const char* start = buffer_ + pos_ - 1;
+    int64_t k = 1 + TextRunLength(start + 1, count_);
+    if (k <= count_ && start[k] == '<') {
+      Skip(k - 1);
+      NextChar();
+      return std::string_view(start, size_t(k));
+    }
+  }
+  PushToken();
+  while (!IsEof() && CurChar != '<') {
+    if (CurChar == '&') {
+      AppendText(ReadEntity());
+      continue;
+    }
+    AppendChar(CurChar);
+    AppendText(Skip(TextRunLength(buffer_ + pos_, count_)));
+    NextChar();
+  }
+  return PopToken();
+}
+
+}  // namespace voltrane

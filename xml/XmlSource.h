@@ -1,0 +1,138 @@
+// The reader under the parser: one current byte with its line and column, decoding of the
+// declared code page, tokens, and the small reads the grammar is made of.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/XmlPool.h"
+
+namespace voltrane {
+
+class TStream;
+class TXmlNode;
+class TXmlNameTable;
+
+using TXmlTokenText = std::basic_string<char, std::char_traits<char>, TXmlPoolAllocator<char>>;
+
+// A growable byte buffer that the reader keeps and reuses.
+struct TXmlToken {
+  TXmlToken() { Text.reserve(32); }
+  static void* operator new(size_t size) { return XmlPoolAllocate(size); }
+  static void operator delete(void* block, size_t size) noexcept { XmlPoolFree(block, size); }
+  TXmlTokenText Text;
+};
+
+// The texts that its reads give (names, values, runs) are views into the reader's buffer or
+// tokens: use them before reading on.
+class TXmlSource {
+ public:
+  static constexpr size_t kBlockSize = 16384;
+
+  // The stream is read from its current position; it is freed with the reader when owned.
+  TXmlSource(TStream& stream, bool ownsStream = false);
+  ~TXmlSource();
+  TXmlSource(const TXmlSource&) = delete;
+  TXmlSource& operator=(const TXmlSource&) = delete;
+
+  char CurChar = 0;
+  int64_t Line = 1;
+  int64_t Column = 0;
+
+  // Moves to the next byte; false at end of input, where CurChar becomes 0.
+  bool NextChar() {
+    if (count_ > 0) {
+      CurChar = buffer_[pos_++];
+      --count_;
+      ++Column;
+      if (CurChar == '\n') {
+        ++Line;
+        Column = 0;
+      }
+      return true;
+    }
+    return NextCharSlow();
+  }
+  bool IsEof() const { return count_ < 0; }
+
+  // From the next byte not yet taken in, input is decoded from codePage (0: bytes as they
+  // are). Bytes already taken in stay as they were.
+  void SetCodePage(uint16_t codePage);
+  uint16_t CodePage() const { return codePage_; }
+
+  void PushToken();
+  void AppendChar(char c) { stack_[size_t(top_)]->Text += c; }
+  void AppendText(std::string_view text) { stack_[size_t(top_)]->Text.append(text); }
+  // The top token's bytes, valid until the next PushToken; pops it.
+  std::string_view PopToken();
+
+  // Raises Exception(message + " at [line:column]").
+  [[noreturn]] void Fail(const std::string& message) const;
+
+  std::string_view ReadName();
+  void SkipBlanks();
+  void ExpectChar(char c);
+  void ExpectText(std::string_view text);
+  // The bytes up to terminator, which is read past.
+  std::string_view ReadTo(std::string_view terminator);
+  // A quoted attribute value with its entities decoded; the closing quote is read past.
+  std::string_view ReadQuoted(char quote);
+  // The bytes an entity reference stands for (CurChar is "&"); read past its ";".
+  std::string_view ReadEntity();
+  // Reads attributes onto node as string values; a repeated name overwrites in place.
+  void ReadAttributes(TXmlNode& node, TXmlNameTable& names);
+  // The bytes of a text run up to "<" or the end, entities decoded, leading blanks left out
+  // when asked (trailing ones are the caller's).
+  std::string_view ReadTextRun(bool skipLeadingBlanks);
+
+ private:
+  bool NextCharSlow();
+  void Refill();
+
+  // Moves past the bytes that follow CurChar in the buffer while ok holds for them, keeping
+  // Line and Column as NextChar would, and gives them; the caller then calls NextChar for
+  // the byte after them. Saves a call per byte on long runs.
+  template <class Ok>
+  std::string_view SkipAhead(Ok ok) {
+    int64_t n = 0;
+    bool feed = false;
+    for (char c; n < count_ && ok(c = buffer_[pos_ + n]); ++n) feed |= c == '\n';
+    if (feed) return Skip(n);
+    std::string_view run(buffer_ + pos_, size_t(n));
+    pos_ += n;
+    count_ -= n;
+    Column += n;
+    return run;
+  }
+  // Moves past the next n bytes of the buffer, as many calls of NextChar would.
+  std::string_view Skip(int64_t n);
+  template <class Ok>
+  void TakeAhead(Ok ok) {
+    AppendText(SkipAhead(ok));
+  }
+
+  TStream& stream_;
+  std::unique_ptr<TStream> ownedStream_;
+  uint16_t codePage_ = 0;
+
+  // What NextChar delivers: raw input while no code page is set, decoded text after.
+  const char* buffer_ = nullptr;
+  int64_t pos_ = 0;
+  int64_t count_ = 0;  // bytes left in buffer_; -1 at end of input
+
+  // Raw input: rawPos_..rawPos_+rawLen_ is taken in but not yet delivered or decoded.
+  char* raw_;  // kBlockSize bytes
+  size_t rawPos_ = 0;
+  size_t rawLen_ = 0;
+  bool streamEnded_ = false;
+  char* decoded_ = nullptr;  // kBlockSize * kMaxDecodeGrowth bytes, made when decoding starts
+
+  std::vector<std::unique_ptr<TXmlToken>, TXmlPoolAllocator<std::unique_ptr<TXmlToken>>> stack_;
+  int top_ = -1;
+  char entity_[4] = {0, 0, 0, 0};
+};
+
+}  // namespace voltrane
