@@ -5,8 +5,14 @@
 
 namespace voltrane {
 
-// The index's gch record of one waypoint, given its text as written to its chunk and
-// where it lies there.
-std::string BuildCacheRecord(const std::string& waypoint, int64_t filePos, int64_t fileLen);
+// The index's gch record of one waypoint, given its text as written to its chunk, where it
+// lies there, and the encoding its source declares (the name goes into the declaration the
+// waypoint is parsed with, so values reach the index in UTF-8).
+std::string BuildCacheRecord(const std::string& waypoint, int64_t filePos, int64_t fileLen,
+                             const std::string& encoding = "utf-8");
+
+// The encoding named by the XML declaration at the head of a chunk header, when the XML
+// library knows it; "utf-8" otherwise, and when there is no declaration.
+std::string SourceEncoding(const std::string& header);
 
 }  // namespace voltrane

@@ -3,6 +3,7 @@
 #include "ggz/CacheRecord.h"
 #include "ggz/ChunkName.h"
 #include "ggz/IndexWriter.h"
+#include "rt/Exception.h"
 #include "rt/Path.h"
 #include "util/Crc32.h"
 #include "util/TrivialXml.h"
@@ -15,7 +16,10 @@ namespace {
 class TChunkWriter {
  public:
   TChunkWriter(TBuildState& state, std::string header, std::string baseName)
-      : state_(state), header_(std::move(header)), baseName_(std::move(baseName)) {}
+      : state_(state),
+        header_(std::move(header)),
+        baseName_(std::move(baseName)),
+        encoding_(SourceEncoding(header_)) {}
 
   void Open() {
     name_ = ChunkFileName(baseName_, number_++);
@@ -36,7 +40,9 @@ class TChunkWriter {
     if (state_.OnChunkClosed) state_.OnChunkClosed(state_.DataDir + name_);
   }
 
-  void Add(const std::string& waypoint) {
+  // The record is built from the waypoint as written; where it came from only serves to
+  // point the user at a waypoint that cannot be parsed.
+  void Add(const std::string& waypoint, const std::string& sourcePath, int64_t sourceOffset) {
     int64_t length = int64_t(waypoint.size());
     if (file_->Size() + length > kChunkSizeLimit) {
       Close();
@@ -44,13 +50,19 @@ class TChunkWriter {
     }
     int64_t position = file_->Position();
     WriteStrCrc(*file_, waypoint, crc_);
-    records_ += BuildCacheRecord(waypoint, position, length);
+    try {
+      records_ += BuildCacheRecord(waypoint, position, length, encoding_);
+    } catch (Exception& e) {
+      e.AppendToMessage(" (waypoint at byte " + std::to_string(sourceOffset) + " of " + sourcePath + ")");
+      throw;
+    }
   }
 
  private:
   TBuildState& state_;
   const std::string header_;
   const std::string baseName_;
+  const std::string encoding_;
   int32_t number_ = 0;
   std::string name_;
   std::unique_ptr<TFileStream> file_;
@@ -75,11 +87,12 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
   std::string waypoint;
   bool more = true;
   while (more) {
+    int64_t sourceOffset = scanner.Position() - 4;
     // A waypoint without end tag takes the rest of the file.
     scanner.Captured.clear();
     scanner.FindTag("/wpt");
     waypoint.assign("<wpt").append(scanner.Captured).append(">");
-    chunk.Add(waypoint);
+    chunk.Add(waypoint, sourcePath, sourceOffset);
     ++waypointCount;
     // What lies between waypoints is dropped, so it is not kept while searching.
     scanner.Captured.clear();

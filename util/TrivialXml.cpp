@@ -10,11 +10,13 @@ void TTrivialXml::Attach(TStream& stream) {
   BufferCount = 0;
   BufferPos = 0;
   CurrentChar = 0;
+  StreamBytes = 0;
 }
 
 bool TTrivialXml::Refill() {
   int64_t n = Stream ? Stream->Read(Buffer, kBufferSize) : 0;
   BufferCount = n > 0 ? int32_t(n) : 0;
+  StreamBytes += BufferCount;
   BufferPos = 0;
   return BufferCount > 0;
 }

@@ -21,6 +21,8 @@ class TTrivialXml {
   bool ReadChar();
   // Reads on through the first tag whose text begins with "<" + name; false at end of input.
   bool FindTag(const std::string& name);
+  // How many bytes of the stream have been read since Attach.
+  int64_t Position() const { return StreamBytes - BufferCount; }
 
   // Everything ReadChar returned since the caller last emptied it.
   std::string Captured;
@@ -37,6 +39,7 @@ class TTrivialXml {
   int32_t BufferPos = 0;
   int32_t BufferCount = 0;
   TStream* Stream = nullptr;
+  int64_t StreamBytes = 0;
 };
 
 }  // namespace voltrane

@@ -39,9 +39,21 @@ std::string Waypoint(const std::string& code, size_t padTo = 0) {
   return text + end;
 }
 
-std::string FileEntry(const std::string& name, const std::string& chunk) {
+// The record of a waypoint without cache data.
+std::string Record(const std::string& code, const std::string& lat, const std::string& lon, size_t pos,
+                   size_t len) {
+  return "      <gch>\r\n         <code>" + code + "</code>\r\n         <name></name>\r\n" +
+         "         <type></type>\r\n         <lat>" + lat + "</lat>\r\n         <lon>" + lon + "</lon>\r\n" +
+         "         <file_pos>" + std::to_string(pos) + "</file_pos>\r\n         <file_len>" + std::to_string(len) +
+         "</file_len>\r\n         <ratings>\r\n            <awesomeness>3.0</awesomeness>\r\n" +
+         "            <difficulty>0.0</difficulty>\r\n            <size>1.0</size>\r\n" +
+         "            <terrain>0.0</terrain>\r\n         </ratings>\r\n         <found>false</found>\r\n" +
+         "      </gch>\r\n";
+}
+
+std::string FileEntry(const std::string& name, const std::string& chunk, const std::string& records = "") {
   return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + CrcText(chunk) +
-         "</crc>\r\n     <time>TIME</time>\r\n   </file>\r\n";
+         "</crc>\r\n     <time>TIME</time>\r\n" + records + "   </file>\r\n";
 }
 
 // A data folder and an index file in a temporary folder, as the pipeline sets them up.
@@ -78,7 +90,13 @@ TEST_F(Splitter, CopiesHeaderAndWaypointsAndDropsEverythingElse) {
   EXPECT_EQ(Chunk("caches_0000.gpx"), chunk);
   EXPECT_EQ(console.Text, "Reading: " + dir / "caches.gpx" +
                               "\nWriting: caches_0000.gpx\nProcessed waypoints: 2\n");
-  EXPECT_EQ(Index(), FileEntry("caches_0000.gpx", chunk));
+  // Each record says where its waypoint lies in the chunk.
+  std::string w2Written = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>";
+  EXPECT_EQ(chunk.substr(kHeader.size(), w1.size()), w1);
+  EXPECT_EQ(chunk.substr(kHeader.size() + w1.size(), w2Written.size()), w2Written);
+  EXPECT_EQ(Index(), FileEntry("caches_0000.gpx", chunk,
+                               Record("GC1", "1", "2", kHeader.size(), w1.size()) +
+                                   Record("GC2", "3", "4", kHeader.size() + w1.size(), w2Written.size())));
 }
 
 TEST_F(Splitter, SourceWithoutWaypointsLeavesNoChunk) {
@@ -108,8 +126,10 @@ TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
   EXPECT_EQ(Chunk("huge_0001.gpx"), kHeader + huge + kClosing);
   EXPECT_EQ(Chunk("huge_0002.gpx"), kHeader + Waypoint("GC2") + kClosing);
   EXPECT_EQ(Index(), FileEntry("huge_0000.gpx", kHeader + kClosing) +
-                         FileEntry("huge_0001.gpx", kHeader + huge + kClosing) +
-                         FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing));
+                         FileEntry("huge_0001.gpx", kHeader + huge + kClosing,
+                                   Record("GC1", "1", "2", kHeader.size(), huge.size())) +
+                         FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing,
+                                   Record("GC2", "1", "2", kHeader.size(), Waypoint("GC2").size())));
 }
 
 TEST_F(Splitter, ByteOrderMarkStaysAtTheHeadOfEveryChunk) {
@@ -118,10 +138,20 @@ TEST_F(Splitter, ByteOrderMarkStaysAtTheHeadOfEveryChunk) {
   EXPECT_EQ(Chunk("bom_0000.gpx"), bom + kHeader + Waypoint("GC1") + kClosing);
 }
 
-TEST_F(Splitter, WaypointWithoutEndTagTakesTheRestOfTheFile) {
-  Split("cut.gpx", kHeader + "<wpt lat=\"1\"><name>GC1</name>\r\n</gpx>\r\n");
-  EXPECT_EQ(Chunk("cut_0000.gpx"),
-            kHeader + "<wpt lat=\"1\"><name>GC1</name>\r\n</gpx>\r\n>" + kClosing);
+TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceAndOffset) {
+  // Without its end tag the waypoint takes the rest of the file, and the parse fails there.
+  std::string source = kHeader + Waypoint("GC1") + "<wpt lat=\"1\"><name>GC2</name>\r\n</gpx>\r\n";
+  try {
+    Split("cut.gpx", source);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.KindName(), "Exception");
+    EXPECT_EQ(e.Message(), "Text \"wpt\" expected at [4:3] (waypoint at byte " +
+                               std::to_string(kHeader.size() + Waypoint("GC1").size()) + " of " +
+                               dir / "cut.gpx)");
+  }
+  EXPECT_EQ(source.substr(kHeader.size() + Waypoint("GC1").size(), 4), "<wpt");
+  EXPECT_EQ(Index(), "");  // the chunk open when the error passed gets no entry
 }
 
 TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
