@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -127,7 +128,9 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
   }
   close(pipeFds[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  result.PeakResidentKiB = usage.ru_maxrss;
   if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.Signal = WTERMSIG(status);
   return result;

@@ -207,7 +207,8 @@ TEST_F(EndToEnd, ArchiveHoldsEveryChunkAndAnIndexWithTheirChecksums) {
     expectedNames += entry;
   }
   std::string indexText = std::regex_replace(
-      Member(archive, index), std::regex("     <time>.*</time>\r\n|   </file>\r\n|      <gch>[^]*?      </gch>\r\n"), "");
+      Member(archive, index),
+      std::regex("     <time>.*</time>\r\n|   </file>\r\n|      <gch>[^]*?      </gch>\r\n"), "");
   EXPECT_EQ(indexText.substr(indexText.find("   <file>")), expectedNames + "</ggz>\r\n");
 }
 

@@ -16,7 +16,8 @@ const char kPocketQuery[] =
     "    <urlname>Old Mill</urlname>\r\n"
     "    <sym>Geocache Found</sym>\r\n"
     "    <type>Geocache|Multi-cache</type>\r\n"
-    "    <groundspeak:cache id=\"1\" xmlns:groundspeak=\"http://www.groundspeak.com/cache/1/0/1\">\r\n"
+    "    <groundspeak:cache id=\"1\" "
+    "xmlns:groundspeak=\"http://www.groundspeak.com/cache/1/0/1\">\r\n"
     "      <groundspeak:name>Old Mill &amp; Weir</groundspeak:name>\r\n"
     "      <groundspeak:type>Multi-cache</groundspeak:type>\r\n"
     "      <groundspeak:container>Small</groundspeak:container>\r\n"
@@ -37,7 +38,8 @@ const char kLatin1[] =
     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n"
     "<gpx version=\"1.1\">\r\n"
     "<wpt lat=\"-27.47\" lon=\"153.02\"><name>GA1234</name><extensions><geocache>"
-    "<name>M\xfcller\xb4s Br\xfc" "cke</name><type>Traditional</type><container>micro</container>"
+    "<name>M\xfcller\xb4s Br\xfc"
+    "cke</name><type>Traditional</type><container>micro</container>"
     "<difficulty>1.5</difficulty><terrain>4.5</terrain></geocache></extensions></wpt>\r\n"
     "</gpx>\r\n";
 
@@ -88,7 +90,8 @@ const char kExpectedIndex[] =
     "     <time>TIME</time>\r\n"
     "      <gch>\r\n"
     "         <code>GA1234</code>\r\n"
-    "         <name>M\xC3\xBCller\xC2\xB4s Br\xC3\xBC" "cke</name>\r\n"
+    "         <name>M\xC3\xBCller\xC2\xB4s Br\xC3\xBC"
+    "cke</name>\r\n"
     "         <type>Traditional</type>\r\n"
     "         <lat>-27.47</lat>\r\n"
     "         <lon>153.02</lon>\r\n"
@@ -116,8 +119,10 @@ TEST(IndexEndToEnd, IndexDocumentIsExactAndEveryRecordSelectsItsWaypoint) {
 
   std::string archive = dir / "out.ggz";
   std::string index =
-      test::RunProcess({"/usr/bin/unzip", "-p", archive, "index/com/garmin/geocaches/v0/index.xml"}).Output;
-  index = std::regex_replace(index, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"), "TIME");
+      test::RunProcess({"/usr/bin/unzip", "-p", archive, "index/com/garmin/geocaches/v0/index.xml"})
+          .Output;
+  index =
+      std::regex_replace(index, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"), "TIME");
   EXPECT_EQ(index, kExpectedIndex);
 
   std::string chunk = test::RunProcess({"/usr/bin/unzip", "-p", archive, "data/a_0000.gpx"}).Output;
