@@ -1,5 +1,6 @@
 #include "util/TrivialXml.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace voltrane {
@@ -30,64 +31,93 @@ bool TTrivialXml::ReadChar() {
   return true;
 }
 
-void TTrivialXml::SkipTo(const std::string& terminator) {
-  // Stops once all but the last byte of the terminator has been read, so the tag state
-  // of FindTag ends at that final ">".
-  const std::string head = terminator.substr(0, terminator.size() - 1);
-  std::string recent;
+void TTrivialXml::Consume(int32_t count) {
+  if (Capturing) Captured.append(Buffer + BufferPos, size_t(count));
+  CurrentChar = Buffer[BufferPos + count - 1];
+  BufferPos += count;
+  BufferCount -= count;
+}
+
+void TTrivialXml::SkipTo(const char (&terminator)[4]) {
+  // Stops once all but the last byte of the terminator has been read by this call and that
+  // last byte (a ">") comes next, so the tag state of FindTag ends at it. Passes over
+  // everything else, "<" and ">" included, a block at a time.
+  char older = 0, last = 0;  // the two bytes last read here (none yet: NUL, never a match)
+  auto remember = [&](char c) {
+    older = last;
+    last = c;
+  };
   for (;;) {
-    if (recent.size() >= head.size() &&
-        recent.compare(recent.size() - head.size(), head.size(), head) == 0) {
-      // The terminator's last byte is next only if it really follows; otherwise go on.
-      if (BufferCount < 1 && !Refill()) return;
-      if (Buffer[BufferPos] == terminator.back()) return;
+    if (BufferCount < 1 && !Refill()) {
+      CurrentChar = 0;
+      return;
     }
-    if (!ReadChar()) return;
-    recent += CurrentChar;
-    if (recent.size() > head.size()) recent.erase(0, recent.size() - head.size());
+    const char* start = Buffer + BufferPos;
+    const void* found = std::memchr(start, terminator[2], size_t(BufferCount));
+    int32_t before = found ? int32_t(static_cast<const char*>(found) - start) : BufferCount;
+    for (int32_t k = std::max(0, before - 2); k < before; ++k) remember(start[k]);
+    if (before > 0) Consume(before);
+    if (!found) continue;
+    if (older == terminator[0] && last == terminator[1]) return;
+    Consume(1);
+    remember(terminator[2]);
   }
 }
 
 bool TTrivialXml::FindTag(const std::string& name) {
+  static const char kCdata[] = "<![CDATA[";
+  static const char kComment[] = "<!--";
   const std::string target = "<" + name;
-  std::string collected;
-  bool inTag = false;
   for (;;) {
-    if (!inTag) {
-      // Outside a tag only "<" matters: pass over everything else a block at a time.
+    // Outside a tag only "<" matters: pass over everything else a block at a time.
+    if (BufferCount < 1 && !Refill()) {
+      CurrentChar = 0;
+      return false;
+    }
+    const char* start = Buffer + BufferPos;
+    const void* open = std::memchr(start, '<', size_t(BufferCount));
+    int32_t skip = open ? int32_t(static_cast<const char*>(open) - start) + 1 : BufferCount;
+    Consume(skip);
+    if (!open) continue;
+
+    // Inside a tag: the collected text only grows, so it is enough to know which of the
+    // three texts it can still become. A tag that can become none of them is passed over
+    // up to its "<" or ">", which end it (without opening a new tag).
+    size_t length = 1;
+    bool maybeTarget = true, maybeCdata = true, maybeComment = true;
+    for (;;) {
       if (BufferCount < 1 && !Refill()) {
         CurrentChar = 0;
         return false;
       }
-      const char* start = Buffer + BufferPos;
-      const void* found = std::memchr(start, '<', size_t(BufferCount));
-      int32_t skip = found ? int32_t(static_cast<const char*>(found) - start) : BufferCount;
-      if (skip > 0) {
-        if (Capturing) Captured.append(start, size_t(skip));
-        CurrentChar = start[skip - 1];
-        BufferPos += skip;
-        BufferCount -= skip;
+      if (!maybeTarget && !maybeCdata && !maybeComment) {
+        const char* p = Buffer + BufferPos;
+        int32_t n = 0;
+        while (n < BufferCount && p[n] != '<' && p[n] != '>') ++n;
+        if (n == BufferCount) {
+          Consume(n);
+          continue;
+        }
+        Consume(n + 1);
+        break;
       }
-      if (!found) continue;
-      ReadChar();
-      inTag = true;
-      collected.clear();
-      collected.push_back('<');
-      continue;
+      char c = Buffer[BufferPos];
+      Consume(1);
+      if (c == '<' || c == '>') break;
+      maybeTarget = maybeTarget && length < target.size() && target[length] == c;
+      maybeCdata = maybeCdata && length < 9 && kCdata[length] == c;
+      maybeComment = maybeComment && length < 4 && kComment[length] == c;
+      ++length;
+      if (maybeCdata && length == 9) {
+        SkipTo("]]>");
+        maybeCdata = false;
+      }
+      if (maybeComment && length == 4) {
+        SkipTo("-->");
+        maybeComment = false;
+      }
+      if (maybeTarget && length == target.size()) return true;
     }
-    if (!ReadChar()) return false;
-    char c = CurrentChar;
-    if (c == '<' || c == '>') {
-      inTag = false;
-      collected.clear();
-      continue;
-    }
-    if (collected.size() > target.size() && collected.size() > 9)
-      continue;  // cannot match any more
-    collected += c;
-    if (collected == "<![CDATA[") SkipTo("]]>");
-    if (collected == "<!--") SkipTo("-->");
-    if (collected == target) return true;
   }
 }
 

@@ -32,8 +32,10 @@ class TTrivialXml {
 
  private:
   // Passes over a comment or CDATA body up to, not including, the ">" of the terminator.
-  void SkipTo(const std::string& terminator);
+  void SkipTo(const char (&terminator)[4]);
   bool Refill();
+  // Takes count bytes of the buffer as read (the last one becomes CurrentChar).
+  void Consume(int32_t count);
 
   char Buffer[kBufferSize];
   int32_t BufferPos = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "util/TrivialXml.h"
 
 namespace voltrane {
@@ -91,6 +93,71 @@ TEST(TrivialXml, ReadsWithoutKeepingWhenCaptureIsOff) {
   s.scanner.Capturing = false;
   ASSERT_TRUE(s.scanner.FindTag("wpt"));
   EXPECT_EQ(s.scanner.Captured, "");
+}
+
+// The scanner as plainly described: one byte at a time, the collected tag text compared
+// whole after every byte. The real one skips ahead by blocks and must agree with it.
+struct ReferenceScanner {
+  std::string input, captured;
+  size_t at = 0;
+  bool Read(char& c) {
+    if (at >= input.size()) return false;
+    c = input[at++];
+    captured += c;
+    return true;
+  }
+  void SkipTo(const std::string& terminator) {
+    std::string recent;
+    for (;;) {
+      if (recent.size() >= 2 && recent.substr(recent.size() - 2) == terminator.substr(0, 2) &&
+          at < input.size() && input[at] == terminator[2])
+        return;
+      char c;
+      if (!Read(c)) return;
+      recent += c;
+    }
+  }
+  bool FindTag(const std::string& name) {
+    std::string target = "<" + name, collected;
+    bool inTag = false;
+    for (char c; Read(c);) {
+      if (!inTag) {
+        if (c == '<') inTag = true, collected = "<";
+      } else if (c == '<' || c == '>') {
+        inTag = false, collected.clear();
+      } else {
+        collected += c;
+        if (collected == "<![CDATA[") SkipTo("]]>");
+        if (collected == "<!--") SkipTo("-->");
+        if (collected == target) return true;
+      }
+    }
+    return false;
+  }
+};
+
+TEST(TrivialXml, AgreesWithTheByteByByteScannerOnRandomMarkup) {
+  const std::string alphabet = "<<<>>wpt/!--[]]CDATA x";
+  std::mt19937 random(1);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    size_t length = random() % 120;
+    for (size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+    if (random() % 2)
+      text.insert(random() % (text.size() + 1), random() % 2 ? "<![CDATA[" : "<!--");
+    Scan real(text, 1 + random() % 7);
+    ReferenceScanner reference;
+    reference.input = text;
+    for (int call = 0; call < 6; ++call) {
+      const char* name = call % 2 ? "/wpt" : "wpt";
+      real.scanner.Captured.clear();
+      reference.captured.clear();
+      bool found = real.scanner.FindTag(name);
+      ASSERT_EQ(found, reference.FindTag(name)) << text;
+      ASSERT_EQ(real.scanner.Captured, reference.captured) << text;
+      ASSERT_EQ(real.scanner.Position(), int64_t(reference.at)) << text;
+    }
+  }
 }
 
 }  // namespace
