@@ -84,11 +84,15 @@ void TXmlDocument::Reset() {
   ClearAttrs();
 }
 
-void TXmlDocument::ParseFrom(TStream& stream) {
+void TXmlDocument::ParseWith(TXmlSource& reader) {
   // Copies, so that a hook that replaces the hooks cannot pull them from under the parser.
   TXmlElementHook startHook = elementStartHook_, endHook = elementEndHook_;
-  TXmlSource reader(stream);
   ParseContent(GetChildListObject(), reader, GetNameTable(), keepWhiteSpace_, startHook, endHook);
+}
+
+void TXmlDocument::ParseFrom(TStream& stream) {
+  TXmlSource reader(stream);
+  ParseWith(reader);
 }
 
 void TXmlDocument::LoadFromXmlText(std::string_view text) {
@@ -97,8 +101,8 @@ void TXmlDocument::LoadFromXmlText(std::string_view text) {
     return;
   }
   Reset();
-  TViewStream stream(text.data(), int64_t(text.size()));  // read in place: the caller's text
-  ParseFrom(stream);                                      // outlives the load
+  TXmlSource reader(text);  // read in place: the caller's text outlives the load
+  ParseWith(reader);
 }
 
 void TXmlDocument::LoadStream(TStream& stream) {

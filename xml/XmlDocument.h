@@ -12,6 +12,7 @@
 namespace voltrane {
 
 class TStream;
+class TXmlSource;
 
 // Called with the child list being filled and the element: the start hook after the
 // element's start tag and attributes, the end hook after its end tag (or "/>").
@@ -82,6 +83,7 @@ class TXmlDocument : public TXmlNode {
  private:
   void Reset();
   void ParseFrom(TStream& stream);
+  void ParseWith(TXmlSource& reader);
 
   bool keepWhiteSpace_ = kDefaultKeepWhiteSpace;
   TXmlElementHook elementStartHook_;

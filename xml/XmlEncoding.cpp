@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -103,26 +104,18 @@ char* PutUtf8(uint32_t c, char* out) {
 
 // UTF-8 to UTF-16 and back in one pass, with the result of DecodeUtf8 over the whole block
 // followed by EncodeUtf16AsUtf8: surrogates written as three-byte forms join when a high one
-// is directly followed by a low one in the block, and become U+FFFD otherwise.
+// is directly followed by a low one in the block, and become U+FFFD otherwise. Canonical runs
+// come out as they went in, so they are copied; only the rest is decoded.
 size_t ConvertUtf8Block(const unsigned char* source, size_t& count, bool endOfInput, char* out) {
   char* start = out;
   size_t i = 0;
   const size_t n = count;
   while (i < n) {
-    // Runs of ASCII, eight bytes at a time.
-    while (i + 8 <= n) {
-      uint64_t word;
-      std::memcpy(&word, source + i, 8);
-      if (word & 0x8080808080808080u) break;
-      std::memcpy(out, source + i, 8);
-      out += 8;
-      i += 8;
-    }
+    size_t run = CanonicalUtf8Length(reinterpret_cast<const char*>(source + i), n - i);
+    std::memcpy(out, source + i, run);
+    out += run;
+    i += run;
     if (i == n) break;
-    if (source[i] < 0x80) {
-      *out++ = char(source[i++]);
-      continue;
-    }
     uint32_t value;
     int used = DecodeSequence(source + i, int(std::min<size_t>(n - i, 4)), endOfInput, value);
     if (used == 0) break;  // cut by the block end: waits for the next block
@@ -213,6 +206,53 @@ int DecodeUtf8(char16_t* target, int capacity, const unsigned char* source, int&
   }
   count = left;
   return written;
+}
+
+size_t CanonicalUtf8Length(const char* text, size_t count) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  size_t i = 0;
+  while (i < count) {
+    // ASCII eight bytes at a time, up to the first byte with its high bit set.
+    while (i + 8 <= count) {
+      uint64_t word;
+      std::memcpy(&word, s + i, 8);
+      uint64_t highs = word & kHighs;
+      if (highs) {
+        if constexpr (std::endian::native == std::endian::little)
+          i += size_t(std::countr_zero(highs)) / 8;
+        break;
+      }
+      i += 8;
+    }
+    if (i == count) break;
+    unsigned char b = s[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    auto tail = [&](size_t k) { return (s[i + k] & 0xC0) == 0x80; };
+    if (b < 0xC2) break;  // a stray continuation byte or an overlong two-byte form
+    if (b < 0xE0) {
+      if (i + 2 > count || !tail(1)) break;
+      i += 2;
+    } else if (b < 0xF0) {
+      // E0 needs A0 and up (shorter forms are overlong); ED below A0 (above are surrogates).
+      if (i + 3 > count) break;
+      unsigned char low = b == 0xE0 ? 0xA0 : 0x80, high = b == 0xED ? 0x9F : 0xBF;
+      if (s[i + 1] < low || s[i + 1] > high || !tail(2)) break;
+      i += 3;
+    } else if (b < 0xF5) {
+      // F0 needs 90 and up (overlong below); F4 up to 8F (above is past U+10FFFF).
+      if (i + 4 > count) break;
+      unsigned char low = b == 0xF0 ? 0x90 : 0x80, high = b == 0xF4 ? 0x8F : 0xBF;
+      if (s[i + 1] < low || s[i + 1] > high || !tail(2) || !tail(3)) break;
+      i += 4;
+    } else {
+      break;
+    }
+  }
+  return i;
 }
 
 size_t EncodeUtf16AsUtf8(const char16_t* units, size_t count, char* out) {

@@ -32,6 +32,11 @@ uint16_t FindCodePage(std::string_view name);
 int DecodeUtf8(char16_t* target, int capacity, const unsigned char* source, int& count,
                bool endOfInput = false);
 
+// The length of the longest prefix of text that is well-formed UTF-8 in shortest form, with
+// no surrogate and nothing above U+10FFFF: text that the UTF-8 conversion gives back as it
+// is. It ends before a sequence that is cut by the end of the text.
+size_t CanonicalUtf8Length(const char* text, size_t count);
+
 // UTF-16 units to UTF-8; an unpaired surrogate gives U+FFFD. out needs 3 bytes per unit.
 size_t EncodeUtf16AsUtf8(const char16_t* units, size_t count, char* out);
 

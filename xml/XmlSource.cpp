@@ -31,8 +31,9 @@ std::string Quoted(std::string_view text) {
 // The buffers come from the pool, which keeps the last few large blocks of each thread: a
 // program that loads many small documents does not allocate them again for each.
 TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
-    : stream_(stream), raw_(static_cast<char*>(XmlPoolAllocate(kBlockSize))) {
+    : stream_(&stream), raw_(static_cast<char*>(XmlPoolAllocate(kBlockSize))) {
   if (ownsStream) ownedStream_.reset(&stream);
+  in_ = raw_;
   try {
     NextChar();
   } catch (...) {
@@ -41,9 +42,31 @@ TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
   }
 }
 
+TXmlSource::TXmlSource(std::string_view text)
+    : stream_(nullptr), viewNext_(text.data()), viewEnd_(text.data() + text.size()) {
+  in_ = viewNext_;
+  NextChar();
+}
+
 TXmlSource::~TXmlSource() {
-  XmlPoolFree(raw_, kBlockSize);
+  if (raw_) XmlPoolFree(raw_, kBlockSize);
   if (decoded_) XmlPoolFree(decoded_, kBlockSize * kMaxDecodeGrowth);
+}
+
+void TXmlSource::TakeIn(size_t want) {
+  size_t n;
+  if (stream_) {
+    if (in_ != raw_) {
+      std::memmove(raw_, in_, inLen_);
+      in_ = raw_;
+    }
+    n = size_t(stream_->Read(raw_ + inLen_, int64_t(want - inLen_)));
+  } else {
+    n = std::min(want - inLen_, size_t(viewEnd_ - viewNext_));  // in_ + inLen_ is viewNext_
+    viewNext_ += n;
+  }
+  inLen_ += n;
+  ended_ = n == 0;
 }
 
 std::string_view TXmlSource::Skip(int64_t n) {
@@ -83,53 +106,54 @@ bool TXmlSource::NextCharSlow() {
 }
 
 void TXmlSource::Refill() {
-  if (codePage_ == 0) {
+  if (codePage_ == 0 && !tailPending_) {
     // Raw bytes are taken in a block at a time but handed out one by one, so the bytes
     // after an encoding declaration are still decoded with the code page it names.
-    if (rawLen_ == 0 && !streamEnded_) {
-      int64_t n = stream_.Read(raw_, int64_t(kBlockSize));
-      rawPos_ = 0;
-      rawLen_ = size_t(n);
-      streamEnded_ = n == 0;
-    }
-    if (rawLen_ == 0) {
+    if (inLen_ == 0 && !ended_) TakeIn(kBlockSize);
+    if (inLen_ == 0) {
       count_ = -1;
       return;
     }
-    buffer_ = raw_ + rawPos_;
-    pos_ = 0;
-    count_ = int64_t(rawLen_);
-    rawPos_ += rawLen_;
-    rawLen_ = 0;
+    Deliver(in_, inLen_);
+    in_ += inLen_;
+    inLen_ = 0;
     return;
   }
   while (true) {
-    if (rawPos_ > 0) {
-      std::memmove(raw_, raw_ + rawPos_, rawLen_);
-      rawPos_ = 0;
+    uint16_t codePage = codePage_;
+    if (tailPending_) {
+      codePage = kLibraryCodePage;  // only UTF-8 blocks are split
+      tailPending_ = false;
+    } else {
+      if (inLen_ < kBlockSize && !ended_) TakeIn(kBlockSize);
+      if (inLen_ == 0) {
+        count_ = -1;
+        return;
+      }
+      // Well-formed UTF-8 decodes to itself: it is handed out where it lies.
+      if (codePage == kLibraryCodePage) {
+        size_t run = CanonicalUtf8Length(in_, inLen_);
+        if (run > 0) {
+          Deliver(in_, run);
+          in_ += run;
+          inLen_ -= run;
+          tailPending_ = inLen_ > 0;
+          return;
+        }
+      }
     }
-    if (!streamEnded_ && rawLen_ < kBlockSize) {
-      int64_t n = stream_.Read(raw_ + rawLen_, int64_t(kBlockSize - rawLen_));
-      streamEnded_ = n == 0;
-      rawLen_ += size_t(n);
-    }
-    if (rawLen_ == 0) {
-      count_ = -1;
-      return;
-    }
-    size_t left = rawLen_;
+    size_t left = inLen_;
     // Each source byte gives at most kMaxDecodeGrowth bytes, so a whole block always fits
     // and none of it is lost, however many of its characters lie above 127.
     size_t produced = ConvertToLibraryCodePage(
-        codePage_, reinterpret_cast<const unsigned char*>(raw_), left, streamEnded_, decoded_);
-    rawPos_ = rawLen_ - left;
-    rawLen_ = left;
+        codePage, reinterpret_cast<const unsigned char*>(in_), left, ended_, decoded_);
+    in_ += inLen_ - left;
+    inLen_ = left;
     if (produced > 0) {
-      buffer_ = decoded_;
-      pos_ = 0;
-      count_ = int64_t(produced);
+      Deliver(decoded_, produced);
       return;
     }
+    if (codePage_ == 0) return Refill();  // the code page was dropped after the block began
   }
 }
 
@@ -137,8 +161,8 @@ void TXmlSource::SetCodePage(uint16_t codePage) {
   if (codePage == codePage_) return;
   if (codePage_ == 0 && count_ > 0) {
     // Bytes taken in but not yet handed out go through the decoder instead.
-    rawPos_ = size_t(buffer_ - raw_) + size_t(pos_);
-    rawLen_ = size_t(count_);
+    in_ = buffer_ + pos_;
+    inLen_ = size_t(count_);
     count_ = 0;
   }
   codePage_ = codePage;

@@ -34,6 +34,8 @@ class TXmlSource {
 
   // The stream is read from its current position; it is freed with the reader when owned.
   TXmlSource(TStream& stream, bool ownsStream = false);
+  // Reads text in place, without a copy: it must stay unchanged while the reader lives.
+  explicit TXmlSource(std::string_view text);
   ~TXmlSource();
   TXmlSource(const TXmlSource&) = delete;
   TXmlSource& operator=(const TXmlSource&) = delete;
@@ -114,7 +116,16 @@ class TXmlSource {
     AppendText(SkipAhead(ok));
   }
 
-  TStream& stream_;
+  // Takes input in until want bytes are waiting or the input ends, as a stream read of the
+  // missing bytes would; a read that gives nothing marks the end.
+  void TakeIn(size_t want);
+  void Deliver(const char* bytes, size_t count) {
+    buffer_ = bytes;
+    pos_ = 0;
+    count_ = int64_t(count);
+  }
+
+  TStream* stream_;  // none when reading text in place
   std::unique_ptr<TStream> ownedStream_;
   uint16_t codePage_ = 0;
 
@@ -123,11 +134,19 @@ class TXmlSource {
   int64_t pos_ = 0;
   int64_t count_ = 0;  // bytes left in buffer_; -1 at end of input
 
-  // Raw input: rawPos_..rawPos_+rawLen_ is taken in but not yet delivered or decoded.
-  char* raw_;  // kBlockSize bytes
-  size_t rawPos_ = 0;
-  size_t rawLen_ = 0;
-  bool streamEnded_ = false;
+  // Input taken in but not yet delivered or decoded. Input is taken in blocks of kBlockSize
+  // bytes and each block is decoded on its own (a surrogate pair written as two three-byte
+  // forms joins only within a block), so the blocks fall where they would when reading a
+  // stream, also when the text is read in place.
+  const char* in_ = nullptr;
+  size_t inLen_ = 0;
+  bool ended_ = false;
+  // The canonical UTF-8 start of a block is handed out as it is; the rest of that block,
+  // from in_, is still to be decoded as part of the same block.
+  bool tailPending_ = false;
+  const char* viewNext_ = nullptr;  // text read in place: what is not yet taken in
+  const char* viewEnd_ = nullptr;
+  char* raw_ = nullptr;      // a stream's blocks: kBlockSize bytes
   char* decoded_ = nullptr;  // kBlockSize * kMaxDecodeGrowth bytes, made when decoding starts
 
   std::vector<std::unique_ptr<TXmlToken>, TXmlPoolAllocator<std::unique_ptr<TXmlToken>>> stack_;

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "rt/Exception.h"
+#include "rt/Stream.h"
 #include "xml/VoltXml.h"
 
 namespace voltrane {
@@ -136,6 +137,83 @@ TEST(XmlUtf8, BlockConversionMatchesDecodeThenEncode) {
     EXPECT_EQ(count, 0u);
     ASSERT_EQ(actual, expected) << round;
   }
+}
+
+// What a reader delivers of bytes that follow the byte after an encoding declaration: blocks
+// of 16,384 bytes, each decoded to UTF-16 and encoded again on its own, a sequence cut by a
+// block end carried into the next block.
+std::string DecodedByBlocks(const std::string& input) {
+  std::string out, carry;
+  size_t at = 0;
+  while (true) {
+    size_t take = std::min(16384 - carry.size(), input.size() - at);
+    std::string block = carry + input.substr(at, take);
+    at += take;
+    if (block.empty()) break;
+    int left = 0;
+    std::u16string units = Decode(block, take == 0, &left);
+    std::string bytes(units.size() * 3, '\0');
+    out.append(bytes.data(), EncodeUtf16AsUtf8(units.data(), units.size(), bytes.data()));
+    carry = block.substr(block.size() - size_t(left));
+  }
+  return out;
+}
+
+TEST(XmlUtf8, ReaderDeliversWhatBlockwiseDecodingGivesInPlaceAndFromStreams) {
+  // Canonical text mixed with every kind of sequence that does not convert to itself, with
+  // surrogate pairs split over the block ends, in texts of one to three blocks.
+  std::mt19937 random(11);
+  const std::string pieces[] = {
+      "ab",           "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",        "\xED\xA0\xBD",
+      "\xED\xB8\x80", "\xC1\x81", "\xE0\x81\x81", "\xF4\x90\x80\x80",        "\x80",
+      "\xFF",         "\xC3",     "\xF0\x9F",     "\xED\xA0\xBD\xED\xB8\x80"};
+  const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>";
+  for (int round = 0; round < 72; ++round) {
+    size_t size = 16384 * size_t(1 + round % 3) - 40 + random() % 80;
+    std::string body;
+    if (round < 12)  // a surrogate pair moved over the first block end byte by byte
+      body = std::string(16384 - 3 - 6 + size_t(round), 'x') + pieces[13];
+    while (body.size() < size) {
+      // Mostly canonical, so that canonical runs and the rest alternate.
+      body += random() % 4 ? std::string(random() % 40, 'x') : pieces[random() % std::size(pieces)];
+    }
+    // The byte after the declaration is the "\n", taken as it is; the blocks start at "<a>".
+    std::string expected = DecodedByBlocks("<a>" + body + "</a>");
+    expected = expected.substr(3, expected.size() - 7);
+    IXmlDocument inPlace = NewXmlDocument();
+    inPlace->SetKeepWhiteSpace(true);
+    inPlace->LoadFromXmlText(head + body + "</a>");
+    ASSERT_EQ(VarToStr(inPlace->GetValueByPath("a")), expected) << round;
+    IXmlDocument streamed = NewXmlDocument();
+    streamed->SetKeepWhiteSpace(true);
+    TMemoryStream stream(head + body + "</a>");
+    streamed->LoadStream(stream);
+    ASSERT_EQ(VarToStr(streamed->GetValueByPath("a")), expected) << round;
+  }
+}
+
+TEST(XmlUtf8, CanonicalLengthStopsAtTheFirstSequenceThatDoesNotConvertToItself) {
+  auto length = [](const std::string& text) {
+    return CanonicalUtf8Length(text.data(), text.size());
+  };
+  EXPECT_EQ(length(""), 0u);
+  EXPECT_EQ(length("plain ascii text, longer than eight"), 35u);
+  EXPECT_EQ(
+      length(
+          "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"),
+      21u);
+  const std::pair<const char*, size_t> stops[] = {
+      {"ab\xC1\x81", 2},          // overlong two-byte form
+      {"ab\xE0\x9F\xBF", 2},      // overlong three-byte form
+      {"ab\xF0\x8F\xBF\xBF", 2},  // overlong four-byte form
+      {"ab\xED\xA0\x80", 2},      // surrogate
+      {"ab\xF4\x90\x80\x80", 2},  // above U+10FFFF
+      {"ab\xF5\x80\x80\x80", 2},  // no such lead byte
+      {"ab\x80", 2},              // stray continuation byte
+      {"ab\xC3(", 2},             // continuation missing
+      {"abcdefgh\xE2\x82", 8},    // cut by the end
+      {"abcdefghijk\xC3", 11}};
+  for (const auto& [text, stop] : stops) EXPECT_EQ(length(text), stop) << text;
 }
 
 TEST(XmlCodePages, SingleBytePagesDecodeToUtf8) {
