@@ -21,65 +21,123 @@ std::string FirstOf(Lookups... lookups) {
   return text;
 }
 
-double ContainerSize(const std::string& container) {
-  static const std::pair<const char*, double> kSizes[] = {
-      {"micro", 2}, {"small", 3}, {"regular", 4}, {"large", 5},
-      {"other", -1}, {"not chosen", -2}, {"virtual", 0}};
+// The size of a container as the index writes it: the text in lower case, compared whole.
+std::string_view ContainerSize(const std::string& container) {
+  static const std::pair<std::string_view, std::string_view> kSizes[] = {
+      {"micro", "2.0"},  {"small", "3.0"},       {"regular", "4.0"}, {"large", "5.0"},
+      {"other", "-1.0"}, {"not chosen", "-2.0"}, {"virtual", "0.0"}};
+  if (container.size() > 10) return "1.0";
   std::string lower = AsciiLowerCase(container);
   for (const auto& [name, size] : kSizes)
     if (lower == name) return size;
-  return 1;
+  return "1.0";
 }
 
-std::string Rating(const std::string& text) { return FloatToStrDot(StrToFloatDot(text)); }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// A rating with one decimal. "2" and "2.5", as nearly every source writes them, read and
+// write back as "2.0" and "2.5" without the general conversion.
+void AppendRating(std::string& record, const std::string& text) {
+  if (text.size() == 1 && IsDigit(text[0])) {
+    record += text;
+    record += ".0";
+  } else if (text.size() == 3 && IsDigit(text[0]) && text[1] == '.' && IsDigit(text[2])) {
+    record += text;
+  } else {
+    record += FloatToStrDot(StrToFloatDot(text));
+  }
+}
+
+void AppendLine(std::string& record, std::string_view open, std::string_view value,
+                std::string_view close) {
+  record += open;
+  record += value;
+  record += close;
+}
+
+// The text the waypoint is parsed from, kept per thread so that its storage is reused from
+// one waypoint to the next; an unusually large one is not kept.
+class TWrappedWaypoint {
+ public:
+  std::string_view Wrap(const std::string& encoding, const std::string& waypoint) {
+    text_.clear();
+    text_ += "<?xml version=\"1.0\" encoding=\"";
+    text_ += encoding;
+    text_ += "\"?>\r\n<gpx>\r\n";
+    text_ += waypoint;
+    text_ += "</gpx>\r\n";
+    return text_;
+  }
+  void Done() {
+    if (text_.capacity() > kKeptCapacity) std::string().swap(text_);
+  }
+
+ private:
+  static constexpr size_t kKeptCapacity = 1 << 20;
+  std::string text_;
+};
 
 }  // namespace
 
 std::string BuildCacheRecord(const std::string& waypoint, int64_t filePos, int64_t fileLen,
                              const std::string& encoding) {
-  std::string record = "      <gch>\r\n";
+  std::string record;
+  record.reserve(512);
+  record += "      <gch>\r\n";
   IXmlDocument document = NewXmlDocument();
-  document->LoadFromXmlText("<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\r\n<gpx>\r\n" +
-                            waypoint + "</gpx>\r\n");
+  {
+    thread_local TWrappedWaypoint wrapped;
+    struct TDone {
+      ~TDone() { wrapped.Done(); }
+    } done;
+    document->LoadFromXmlText(wrapped.Wrap(encoding, waypoint));
+  }
   IXmlNode w = document->SelectNodeByPath("gpx\\wpt");
   if (!w) return record + "      </gch>\r\n";
   IXmlNode e = w->SelectNodeByPath("extensions");
   if (!e) e = w;
 
   std::string code = Text(w, "name");
-  std::string name = FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:name"); },
-                             [&] { return Text(e, "geocache\\name"); },
-                             [&] { return Text(w, "urlname"); });
+  std::string name =
+      FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:name"); },
+              [&] { return Text(e, "geocache\\name"); }, [&] { return Text(w, "urlname"); });
   std::string type = FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:type"); },
                              [&] { return Text(e, "geocache\\type"); },
                              [&] { return TextAfter(Text(w, "type"), "|"); });
   std::string lat = Text(w, "@lat");
   std::string lon = Text(w, "@lon");
-  std::string difficulty = FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:difficulty"); },
-                                   [&] { return Text(e, "geocache\\difficulty"); });
-  std::string container = FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:container"); },
-                                  [&] { return Text(e, "geocache\\container"); });
+  std::string difficulty =
+      FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:difficulty"); },
+              [&] { return Text(e, "geocache\\difficulty"); });
+  std::string container =
+      FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:container"); },
+              [&] { return Text(e, "geocache\\container"); });
   std::string terrain = FirstOf([&] { return Text(e, "groundspeak:cache\\groundspeak:terrain"); },
                                 [&] { return Text(e, "geocache\\terrain"); });
   bool found = Text(w, "sym").find("ound") != std::string::npos;
 
   // Coordinates are escaped too: an attribute arrives with its entities decoded, and
   // "&lt;" in it must not turn into markup in the index.
-  record += "         <code>" + EscapeXmlText(code) + "</code>\r\n";
-  record += "         <name>" + EscapeXmlText(name) + "</name>\r\n";
-  record += "         <type>" + EscapeXmlText(type) + "</type>\r\n";
-  record += "         <lat>" + EscapeXmlText(lat) + "</lat>\r\n";
-  record += "         <lon>" + EscapeXmlText(lon) + "</lon>\r\n";
-  record += "         <file_pos>" + std::to_string(filePos) + "</file_pos>\r\n";
-  record += "         <file_len>" + std::to_string(fileLen) + "</file_len>\r\n";
-  record += "         <ratings>\r\n";
-  record += "            <awesomeness>3.0</awesomeness>\r\n";
-  record += "            <difficulty>" + Rating(difficulty) + "</difficulty>\r\n";
-  record += "            <size>" + FloatToStrDot(ContainerSize(container)) + "</size>\r\n";
-  record += "            <terrain>" + Rating(terrain) + "</terrain>\r\n";
-  record += "         </ratings>\r\n";
-  record += std::string("         <found>") + (found ? "true" : "false") + "</found>\r\n";
-  return record + "      </gch>\r\n";
+  AppendLine(record, "         <code>", EscapeXmlText(code), "</code>\r\n");
+  AppendLine(record, "         <name>", EscapeXmlText(name), "</name>\r\n");
+  AppendLine(record, "         <type>", EscapeXmlText(type), "</type>\r\n");
+  AppendLine(record, "         <lat>", EscapeXmlText(lat), "</lat>\r\n");
+  AppendLine(record, "         <lon>", EscapeXmlText(lon), "</lon>\r\n");
+  AppendLine(record, "         <file_pos>", std::to_string(filePos), "</file_pos>\r\n");
+  AppendLine(record, "         <file_len>", std::to_string(fileLen), "</file_len>\r\n");
+  record += "         <ratings>\r\n            <awesomeness>3.0</awesomeness>\r\n";
+  record += "            <difficulty>";
+  AppendRating(record, difficulty);
+  record += "</difficulty>\r\n";
+  AppendLine(record, "            <size>", ContainerSize(container), "</size>\r\n");
+  record += "            <terrain>";
+  AppendRating(record, terrain);
+  record += "</terrain>\r\n         </ratings>\r\n";
+  AppendLine(record, "         <found>", found ? "true" : "false", "</found>\r\n");
+  record += "      </gch>\r\n";
+  return record;
 }
 
 std::string SourceEncoding(const std::string& header) {
