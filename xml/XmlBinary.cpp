@@ -37,7 +37,7 @@ double BitsFloat(uint64_t bits) {
 }
 
 uint32_t NameHash(TXmlNameID id) {
-  return id ? id->Hash : 0;
+  return id ? id->Hash() : 0;
 }
 
 }  // namespace

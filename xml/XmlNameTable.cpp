@@ -1,8 +1,35 @@
 #include "xml/XmlNameTable.h"
 
 #include <cstring>
+#include <new>
 
 namespace voltrane {
+
+namespace {
+
+// The lookup hash: a few multiplications over eight-byte words instead of the library's
+// byte-serial hash, which lookups do not need.
+uint64_t LookupKey(std::string_view name) {
+  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+  uint64_t key = name.size() * kMultiplier;
+  const char* p = name.data();
+  size_t left = name.size();
+  for (; left >= 8; p += 8, left -= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    key = (key ^ word) * kMultiplier;
+    key ^= key >> 29;
+  }
+  if (left > 0) {
+    uint64_t word = 0;
+    std::memcpy(&word, p, left);
+    key = (key ^ word) * kMultiplier;
+    key ^= key >> 29;
+  }
+  return key;
+}
+
+}  // namespace
 
 uint32_t XmlNameHash(std::string_view name) {
   uint32_t h = 0;
@@ -11,53 +38,48 @@ uint32_t XmlNameHash(std::string_view name) {
 }
 
 TXmlNameTable::TXmlNameTable(int bucketCount) : bucketCount_(bucketCount < 1 ? 1 : bucketCount) {
+  std::memset(inlineSlots_, 0, sizeof inlineSlots_);
   // Distinct names into an empty table: no search needed.
-  TextID = Add("#text", XmlNameHash("#text"));
-  CDataID = Add("#cdata-section", XmlNameHash("#cdata-section"));
-  CommentID = Add("#comment", XmlNameHash("#comment"));
-  DocumentID = Add("#document", XmlNameHash("#document"));
-  XmlID = Add("xml", XmlNameHash("xml"));
-  EncodingID = Add("encoding", XmlNameHash("encoding"));
+  TextID = Add("#text", LookupKey("#text"));
+  CDataID = Add("#cdata-section", LookupKey("#cdata-section"));
+  CommentID = Add("#comment", LookupKey("#comment"));
+  DocumentID = Add("#document", LookupKey("#document"));
+  XmlID = Add("xml", LookupKey("xml"));
+  EncodingID = Add("encoding", LookupKey("encoding"));
 }
 
 TXmlNameTable::~TXmlNameTable() {
-  if (buckets_) XmlPoolFree(buckets_, sizeof(TXmlName*) * size_t(bucketCount_));
+  if (slots_ != inlineSlots_) XmlPoolFree(slots_, sizeof(TXmlName*) * (slotMask_ + 1));
   for (const TBlock& block : blocks_) XmlPoolFree(block.Memory, block.Size);
 }
 
 TXmlNameID TXmlNameTable::GetID(std::string_view name) {
   if (name.empty()) return nullptr;
-  uint32_t hash = XmlNameHash(name);
-  if (TXmlName* found = Find(name, hash)) return found;
-  return Add(name, hash);
+  uint64_t key = LookupKey(name);
+  if (TXmlName* found = Find(name, key)) return found;
+  return Add(name, key);
 }
 
 TXmlNameID TXmlNameTable::FindID(std::string_view name) const {
-  return name.empty() ? nullptr : Find(name, XmlNameHash(name));
+  return name.empty() ? nullptr : Find(name, LookupKey(name));
 }
 
 TXmlNameID TXmlNameTable::FindByHash(uint32_t hash) const {
-  if (buckets_) {
-    for (TXmlName* n = buckets_[hash % uint32_t(bucketCount_)]; n; n = n->Next)
-      if (n->Hash == hash) return n;
-    return nullptr;
+  // The first name interned with that hash, as a search of its bucket would find it.
+  const TXmlName* first = nullptr;
+  for (size_t i = 0; i <= slotMask_; ++i) {
+    const TXmlName* n = slots_[i];
+    if (n && n->Hash() == hash && (!first || n->Order < first->Order)) first = n;
   }
-  for (int i = 0; i < count_; ++i)
-    if (inline_[i].Hash == hash) return &inline_[i];
-  return nullptr;
+  return first;
 }
 
-TXmlName* TXmlNameTable::Find(std::string_view name, uint32_t hash) const {
-  if (buckets_) {
-    for (TXmlName* n = buckets_[hash % uint32_t(bucketCount_)]; n; n = n->Next)
-      if (n->Hash == hash && n->Text == name) return n;
-    return nullptr;
+TXmlName* TXmlNameTable::Find(std::string_view name, uint64_t key) const {
+  for (size_t i = size_t(key) & slotMask_;; i = (i + 1) & slotMask_) {
+    TXmlName* n = slots_[i];
+    if (!n) return nullptr;
+    if (n->Key == key && n->Text == name) return n;
   }
-  for (int i = 0; i < count_; ++i) {
-    const TXmlName& n = inline_[i];
-    if (n.Hash == hash && n.Text == name) return const_cast<TXmlName*>(&n);
-  }
-  return nullptr;
 }
 
 void* TXmlNameTable::NewBlock(size_t size) {
@@ -84,36 +106,37 @@ std::string_view TXmlNameTable::Keep(std::string_view text) {
   return kept;
 }
 
-void TXmlNameTable::CreateBuckets() {
-  size_t size = sizeof(TXmlName*) * size_t(bucketCount_);
-  buckets_ = static_cast<TXmlName**>(XmlPoolAllocate(size));
-  std::memset(buckets_, 0, size);
-  // Every name so far is inline; linking them in interning order keeps bucket order.
-  for (int i = 0; i < count_; ++i) {
-    TXmlName** slot = &buckets_[inline_[i].Hash % uint32_t(bucketCount_)];
-    while (*slot) slot = &(*slot)->Next;
-    *slot = &inline_[i];
+void TXmlNameTable::GrowSlots() {
+  size_t capacity = (slotMask_ + 1) * 2;
+  auto** slots = static_cast<TXmlName**>(XmlPoolAllocate(sizeof(TXmlName*) * capacity));
+  std::memset(slots, 0, sizeof(TXmlName*) * capacity);
+  for (size_t i = 0; i <= slotMask_; ++i) {
+    if (TXmlName* n = slots_[i]) {
+      size_t j = size_t(n->Key) & (capacity - 1);
+      while (slots[j]) j = (j + 1) & (capacity - 1);
+      slots[j] = n;
+    }
   }
+  if (slots_ != inlineSlots_) XmlPoolFree(slots_, sizeof(TXmlName*) * (slotMask_ + 1));
+  slots_ = slots;
+  slotMask_ = capacity - 1;
 }
 
-TXmlName* TXmlNameTable::Add(std::string_view name, uint32_t hash) {
-  constexpr int kPredefinedNames = 6;
-  if (!buckets_ && count_ >= kPredefinedNames) CreateBuckets();
+TXmlName* TXmlNameTable::Add(std::string_view name, uint64_t key) {
+  // At most three quarters of the slots are taken, so a probe always ends at a free one.
+  if (size_t(count_ + 1) * 4 > (slotMask_ + 1) * 3) GrowSlots();
   if (entriesLeft_ == 0) {
-    entries_ = new (NewBlock(sizeof(TXmlName) * kBlockNames)) TXmlName[kBlockNames];
+    entries_ = static_cast<TXmlName*>(NewBlock(sizeof(TXmlName) * kBlockNames));
     entriesLeft_ = kBlockNames;
   }
-  TXmlName* entry = entries_++;
+  auto* entry = new (entries_++) TXmlName;
   --entriesLeft_;
   entry->Text = Keep(name);
-  entry->Hash = hash;
-  entry->Next = nullptr;
-  ++count_;
-  if (buckets_) {
-    TXmlName** slot = &buckets_[hash % uint32_t(bucketCount_)];
-    while (*slot) slot = &(*slot)->Next;
-    *slot = entry;
-  }
+  entry->Key = key;
+  entry->Order = count_++;
+  size_t i = size_t(key) & slotMask_;
+  while (slots_[i]) i = (i + 1) & slotMask_;
+  slots_[i] = entry;
   return entry;
 }
 

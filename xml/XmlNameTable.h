@@ -11,18 +11,30 @@
 
 namespace voltrane {
 
+// h = h + ((h << 6) XOR byte) for each byte, wrapping at 32 bits.
+uint32_t XmlNameHash(std::string_view name);
+
 struct TXmlName {
   std::string_view Text;  // kept by the table
-  uint32_t Hash = 0;
-  TXmlName* Next = nullptr;  // the next name of the same bucket, in interning order
+  uint64_t Key = 0;       // the table's own lookup hash
+  int Order = 0;          // interning order within the table
+  // The library's name hash, made when first asked for: lookups do not need it.
+  uint32_t Hash() const {
+    if (!hashed_) {
+      hash_ = XmlNameHash(Text);
+      hashed_ = true;
+    }
+    return hash_;
+  }
+
+ private:
+  mutable uint32_t hash_ = 0;
+  mutable bool hashed_ = false;
 };
 
 // A name's identity within its table; nullptr is the null ID (the empty name). IDs of two
 // tables are not comparable.
 using TXmlNameID = const TXmlName*;
-
-// h = h + ((h << 6) XOR byte) for each byte, wrapping at 32 bits.
-uint32_t XmlNameHash(std::string_view name);
 
 class TXmlNameTable : public TXmlBase {
  public:
@@ -52,32 +64,36 @@ class TXmlNameTable : public TXmlBase {
   TXmlNameID EncodingID;  // "encoding"
 
  private:
-  static constexpr int kInlineNames = 32;
-  static constexpr size_t kInlineText = 512;
-  static constexpr int kBlockNames = 32;
-  static constexpr size_t kTextBlock = 1024;
+  // Sized so that the names of a typical small document fit without further blocks.
+  static constexpr int kInlineNames = 64;
+  static constexpr size_t kInlineText = 1280;
+  static constexpr size_t kInlineSlots = 128;  // a power of two
+  static constexpr int kBlockNames = 64;
+  static constexpr size_t kTextBlock = 2048;
 
   struct TBlock {
     void* Memory;
     size_t Size;
   };
 
-  TXmlName* Find(std::string_view name, uint32_t hash) const;
-  TXmlName* Add(std::string_view name, uint32_t hash);
+  TXmlName* Find(std::string_view name, uint64_t key) const;
+  TXmlName* Add(std::string_view name, uint64_t key);
   std::string_view Keep(std::string_view text);
   void* NewBlock(size_t size);
-  void CreateBuckets();
+  void GrowSlots();
 
-  int bucketCount_;
+  int bucketCount_;  // kept for the record; lookups use the slots below
   int count_ = 0;
-  // Bucket heads are made when the first name beyond the predefined ones arrives, so a
-  // table that is created and dropped unused costs no bucket storage. Until then the few
-  // names are searched in interning order, which finds what a bucket search would.
-  TXmlName** buckets_ = nullptr;
+  // Open addressing on each name's Key: the bucket count above fixes nothing that can be
+  // seen but itself, and a name found by the hash of the binary form is found by a scan.
+  TXmlName** slots_ = inlineSlots_;
+  size_t slotMask_ = kInlineSlots - 1;
+  TXmlName* inlineSlots_[kInlineSlots];
   // Names and their texts live in the table itself and then in blocks from the pool.
-  TXmlName inline_[kInlineNames];
+  // Entries are made as names arrive, so an unused one costs nothing.
+  alignas(TXmlName) unsigned char inline_[sizeof(TXmlName) * kInlineNames];
   char inlineText_[kInlineText];
-  TXmlName* entries_ = inline_;
+  TXmlName* entries_ = reinterpret_cast<TXmlName*>(inline_);
   int entriesLeft_ = kInlineNames;
   char* text_ = inlineText_;
   size_t textLeft_ = kInlineText;

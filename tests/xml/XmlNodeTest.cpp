@@ -427,6 +427,13 @@ TEST(XmlNames, HashBucketsAndIdentity) {
   for (int i = 0; i < 500; ++i) ids.push_back(table.GetID("n" + std::to_string(i)));
   for (int i = 0; i < 500; ++i) EXPECT_EQ(table.FindID("n" + std::to_string(i)), ids[size_t(i)]);
   EXPECT_EQ(table.GetCount(), 6 + 2 + 500);
+  // "b-" and "cl" share a hash: both are kept, and the hash finds the one interned first.
+  ASSERT_EQ(XmlNameHash("b-"), XmlNameHash("cl"));
+  TXmlNameID first = table.GetID("b-"), second = table.GetID("cl");
+  EXPECT_NE(first, second);
+  EXPECT_EQ(table.FindID("cl"), second);
+  EXPECT_EQ(table.FindByHash(XmlNameHash("cl")), first);
+  EXPECT_EQ(first->Hash(), XmlNameHash("b-"));
 }
 
 // --- lifetime
