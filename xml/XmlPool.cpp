@@ -3,25 +3,13 @@
 #include <new>
 #include <utility>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VOLTRANE_XML_POOL_OFF 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VOLTRANE_XML_POOL_OFF 1
-#endif
-#endif
-
 namespace voltrane {
 
 namespace {
 
 // Under AddressSanitizer every block goes back to the general allocator at once, so that a
 // use after free is caught rather than hidden in a kept block.
-#ifdef VOLTRANE_XML_POOL_OFF
-constexpr bool kPoolOn = false;
-#else
-constexpr bool kPoolOn = true;
-#endif
+constexpr bool kPoolOn = kXmlPoolOn;
 
 constexpr size_t kGranule = 16;
 constexpr size_t kSizes = kXmlPoolLargest / kGranule;

@@ -14,6 +14,20 @@ constexpr size_t kXmlPoolLargest = 2048;
 constexpr size_t kXmlPoolBytesPerSize = 128 * 1024;
 constexpr int kXmlPoolLargeBlocks = 4;
 
+// False under AddressSanitizer, where every block goes back to the general allocator at
+// once; scratch storage that is kept for reuse is then not kept either.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kXmlPoolOn = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kXmlPoolOn = false;
+#else
+constexpr bool kXmlPoolOn = true;
+#endif
+#else
+constexpr bool kXmlPoolOn = true;
+#endif
+
 void* XmlPoolAllocate(size_t size);
 // size must be the size given to XmlPoolAllocate. A block may be freed on any thread.
 void XmlPoolFree(void* block, size_t size) noexcept;

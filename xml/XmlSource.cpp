@@ -15,6 +15,10 @@ bool IsBlank(char c) {
   return static_cast<unsigned char>(c) < 33;
 }
 
+int IsDecimal(char c) {
+  return c >= '0' && c <= '9' ? c - '0' : -1;
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -26,12 +30,58 @@ std::string Quoted(std::string_view text) {
   return "\"" + std::string(text) + "\"";
 }
 
+// The bytes a numeric character reference stands for, in the library's UTF-8; what no
+// character can be becomes U+FFFD.
+size_t CharacterBytes(uint32_t number, char* out) {
+  if (number == 0 || (number >= 0xD800 && number <= 0xDFFF) || number > 0x10FFFF) number = 0xFFFD;
+  char16_t units[2];
+  size_t count = 1;
+  if (number < 0x10000) {
+    units[0] = char16_t(number);
+  } else {
+    units[0] = char16_t(0xD800 + ((number - 0x10000) >> 10));
+    units[1] = char16_t(0xDC00 + (number & 0x3FF));
+    count = 2;
+  }
+  return EncodeUtf16AsUtf8(units, count, out);
+}
+
+// A well-formed reference at p, before end: its length and the bytes it stands for, or 0
+// for anything the general reader has to look at.
+size_t SimpleEntity(const char* p, const char* end, std::string_view& bytes, char* scratch) {
+  std::string_view text(p + 1, size_t(end - p - 1));
+  static const std::pair<std::string_view, std::string_view> kNamed[] = {
+      {"lt;", "<"}, {"gt;", ">"}, {"amp;", "&"}, {"quot;", "\""}, {"apos;", "'"}};
+  for (const auto& [name, value] : kNamed) {
+    if (text.starts_with(name)) {
+      bytes = value;
+      return name.size() + 1;
+    }
+  }
+  if (text.size() < 3 || text[0] != '#') return 0;
+  bool hex = text[1] == 'x';
+  size_t i = hex ? 2 : 1, first = i;
+  uint32_t number = 0;
+  for (int d; i < text.size() && (d = hex ? HexDigit(text[i]) : IsDecimal(text[i])) >= 0; ++i)
+    number = std::min<uint32_t>(number * (hex ? 16 : 10) + uint32_t(d), 0x110000);
+  if (i == first || i == text.size() || text[i] != ';') return 0;
+  bytes = std::string_view(scratch, CharacterBytes(number, scratch));
+  return i + 2;
+}
+
 }  // namespace
 
 // The buffers come from the pool, which keeps the last few large blocks of each thread: a
 // program that loads many small documents does not allocate them again for each.
+namespace {
+
+thread_local TXmlTokenStack spareTokens;
+
+}  // namespace
+
 TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
     : stream_(&stream), raw_(static_cast<char*>(XmlPoolAllocate(kBlockSize))) {
+  if (kXmlPoolOn) stack_.swap(spareTokens);
   if (ownsStream) ownedStream_.reset(&stream);
   in_ = raw_;
   try {
@@ -44,11 +94,13 @@ TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
 
 TXmlSource::TXmlSource(std::string_view text)
     : stream_(nullptr), viewNext_(text.data()), viewEnd_(text.data() + text.size()) {
+  if (kXmlPoolOn) stack_.swap(spareTokens);
   in_ = viewNext_;
   NextChar();
 }
 
 TXmlSource::~TXmlSource() {
+  if (kXmlPoolOn && spareTokens.empty()) stack_.swap(spareTokens);
   if (raw_) XmlPoolFree(raw_, kBlockSize);
   if (decoded_) XmlPoolFree(decoded_, kBlockSize * kMaxDecodeGrowth);
 }
@@ -310,18 +362,7 @@ std::string_view TXmlSource::ReadEntity() {
       if (!any) Fail("Number expected");
     }
     ExpectChar(';');
-    // The character in the library's UTF-8; what no character can be becomes U+FFFD.
-    if (number == 0 || (number >= 0xD800 && number <= 0xDFFF) || number > 0x10FFFF) number = 0xFFFD;
-    char16_t units[2];
-    size_t count = 1;
-    if (number < 0x10000) {
-      units[0] = char16_t(number);
-    } else {
-      units[0] = char16_t(0xD800 + ((number - 0x10000) >> 10));
-      units[1] = char16_t(0xDC00 + (number & 0x3FF));
-      count = 2;
-    }
-    return std::string_view(entity_, EncodeUtf16AsUtf8(units, count, entity_));
+    return std::string_view(entity_, CharacterBytes(number, entity_));
   }
   std::string_view name = ReadName();
   std::string_view result = name == "amp"    ? "&"
@@ -351,6 +392,26 @@ void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
   }
 }
 
+bool TXmlSource::DecodeRunInBuffer(const char* end) {
+  TXmlTokenText& text = stack_[size_t(top_)]->Text;
+  const char* p = buffer_ + pos_ - 1;  // CurChar
+  text.reserve(text.size() + size_t(end - p));
+  while (const char* amp = static_cast<const char*>(std::memchr(p, '&', size_t(end - p)))) {
+    text.append(p, amp);
+    std::string_view bytes;
+    size_t length = SimpleEntity(amp, end, bytes, entity_);
+    if (length == 0) {
+      if (amp != buffer_ + pos_ - 1) MoveTo(amp);
+      return false;
+    }
+    text.append(bytes);
+    p = amp + length;
+  }
+  text.append(p, end);
+  MoveTo(end);
+  return true;
+}
+
 std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
   if (skipLeadingBlanks) {
     while (!IsEof() && IsBlank(CurChar)) {
@@ -358,17 +419,21 @@ std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
       NextChar();
     }
   }
-  // A run without entities that ends with a "<" in the buffer is handed out in place.
-  if (count_ > 0 && CurChar != '<' && CurChar != '&') {
+  PushToken();
+  // A run that ends with a "<" in the buffer is handed out in place when it holds no
+  // entity, and decoded at once when its entities are the usual ones.
+  if (count_ > 0 && CurChar != '<') {
     const char* start = buffer_ + pos_ - 1;
-    int64_t k = 1 + TextRunLength(start + 1, count_);
-    if (k <= count_ && start[k] == '<') {
-      Skip(k - 1);
-      NextChar();
-      return std::string_view(start, size_t(k));
+    const auto* lt = static_cast<const char*>(std::memchr(start, '<', size_t(count_ + 1)));
+    if (lt) {
+      if (!std::memchr(start, '&', size_t(lt - start))) {
+        --top_;
+        MoveTo(lt);
+        return std::string_view(start, size_t(lt - start));
+      }
+      if (DecodeRunInBuffer(lt)) return PopToken();
     }
   }
-  PushToken();
   while (!IsEof() && CurChar != '<') {
     if (CurChar == '&') {
       AppendText(ReadEntity());

@@ -26,6 +26,9 @@ struct TXmlToken {
   TXmlTokenText Text;
 };
 
+using TXmlTokenStack =
+    std::vector<std::unique_ptr<TXmlToken>, TXmlPoolAllocator<std::unique_ptr<TXmlToken>>>;
+
 // The texts that its reads give (names, values, runs) are views into the reader's buffer or
 // tokens: use them before reading on.
 class TXmlSource {
@@ -111,6 +114,15 @@ class TXmlSource {
   }
   // Moves past the next n bytes of the buffer, as many calls of NextChar would.
   std::string_view Skip(int64_t n);
+  // Makes the byte at p, which lies ahead in the buffer, the current one.
+  void MoveTo(const char* p) {
+    Skip(p - (buffer_ + pos_));
+    NextChar();
+  }
+  // A text run that lies in the buffer up to its "<", with its entities decoded into the top
+  // token; stops at an entity that the general reader must handle (it may be an error) and
+  // gives false there, with that "&" as CurChar.
+  bool DecodeRunInBuffer(const char* end);
   template <class Ok>
   void TakeAhead(Ok ok) {
     AppendText(SkipAhead(ok));
@@ -149,7 +161,9 @@ class TXmlSource {
   char* raw_ = nullptr;      // a stream's blocks: kBlockSize bytes
   char* decoded_ = nullptr;  // kBlockSize * kMaxDecodeGrowth bytes, made when decoding starts
 
-  std::vector<std::unique_ptr<TXmlToken>, TXmlPoolAllocator<std::unique_ptr<TXmlToken>>> stack_;
+  // Taken from the thread's spare stack and given back, so the next reader on the thread
+  // finds its tokens grown already.
+  TXmlTokenStack stack_;
   int top_ = -1;
   char entity_[4] = {0, 0, 0, 0};
 };

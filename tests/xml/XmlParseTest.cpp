@@ -1,6 +1,9 @@
 // The parser: what it accepts, the tree it builds, and each error with its position.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
+
 #include "rt/Exception.h"
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
@@ -349,6 +352,76 @@ TEST(XmlLoad, StreamSkipsUtf8MarkAndRejectsUnicodeMarks) {
   TMemoryStream binary(Parse("<a>y</a>")->GetBinaryForm());
   doc->LoadStream(binary);
   EXPECT_EQ(VarToStr(doc->GetValueByPath("a")), "y");
+}
+
+// A stream that gives the reader one byte per read (after the two whole reads with which a
+// stream load looks at the start): every name, value and text run then crosses the
+// reader's buffer end, so the reader takes its byte-by-byte way through all of them.
+class TTrickleStream : public TMemoryStream {
+ public:
+  using TMemoryStream::TMemoryStream;
+  int64_t Read(void* buffer, int64_t count) override {
+    return TMemoryStream::Read(buffer, ++reads_ > 2 ? std::min<int64_t>(count, 1) : count);
+  }
+
+ private:
+  int reads_ = 0;
+};
+
+// The tree as text, or the error with its position.
+std::string Outcome(const std::function<void(TXmlDocument&)>& load) {
+  IXmlDocument doc = NewXmlDocument();
+  doc->SetKeepWhiteSpace(true);
+  try {
+    load(*doc.Get());
+  } catch (const Exception& e) {
+    return "error: " + e.Message();
+  }
+  return doc->GetXml();
+}
+
+TEST(XmlLoad, RunsReadInPlaceGiveWhatByteByByteReadingGives) {
+  std::mt19937 random(5);
+  const std::string pieces[] = {"x",
+                                " ",
+                                "\n",
+                                "\r\n",
+                                "&lt;",
+                                "&gt;",
+                                "&amp;",
+                                "&quot;",
+                                "&apos;",
+                                "&#65;",
+                                "&#x41;",
+                                "&#233;",
+                                "&#xD800;",
+                                "&#x1F600;",
+                                "&#;",
+                                "&bogus;",
+                                "&",
+                                "&#x;",
+                                "&lt",
+                                "&#65",
+                                "&#X41;",
+                                "\xC3\xA9",
+                                "<b/>",
+                                "<c>t</c>",
+                                "<!--k-->",
+                                "<d x='&lt;&amp;' y=\"v\nw\"/>",
+                                "<e x='<'/>",
+                                "&#9;",
+                                "&#99999999999;"};
+  for (int round = 0; round < 400; ++round) {
+    std::string body;
+    for (int i = int(random() % 12); i > 0; --i) body += pieces[random() % std::size(pieces)];
+    std::string text = "<a>" + body + "</a>          ";  // long enough to be looked at
+    std::string inPlace = Outcome([&](TXmlDocument& doc) { doc.LoadFromXmlText(text); });
+    std::string trickled = Outcome([&](TXmlDocument& doc) {
+      TTrickleStream stream(text);
+      doc.LoadStream(stream);
+    });
+    ASSERT_EQ(inPlace, trickled) << text;
+  }
 }
 
 TEST(XmlLoad, MissingResourceLeavesTheDocumentAlone) {
