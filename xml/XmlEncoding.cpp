@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "xml/XmlCodePageTables.h"
+#include "xml/XmlUtf8Scan.h"
 
 namespace voltrane {
 
@@ -211,7 +212,7 @@ int DecodeUtf8(char16_t* target, int capacity, const unsigned char* source, int&
 size_t CanonicalUtf8Length(const char* text, size_t count) {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   constexpr uint64_t kHighs = 0x8080808080808080u;
-  size_t i = 0;
+  size_t i = CanonicalUtf8Scan(s, count);
   while (i < count) {
     // ASCII eight bytes at a time, up to the first byte with its high bit set.
     while (i + 8 <= count) {

@@ -216,6 +216,62 @@ TEST(XmlUtf8, CanonicalLengthStopsAtTheFirstSequenceThatDoesNotConvertToItself) 
   for (const auto& [text, stop] : stops) EXPECT_EQ(length(text), stop) << text;
 }
 
+// The canonical prefix by its definition: sequences taken one by one, each in its shortest
+// form, no surrogate, nothing past U+10FFFF, none cut by the end.
+size_t CanonicalByDefinition(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    auto b = static_cast<unsigned char>(text[i]);
+    size_t length = b < 0x80 ? 1 : b < 0xC0 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF8 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) break;
+    uint32_t c = length == 1 ? b : b & (0x7Fu >> length);
+    bool continued = true;
+    for (size_t k = 1; k < length; ++k) {
+      auto t = static_cast<unsigned char>(text[i + k]);
+      continued = continued && (t & 0xC0) == 0x80;
+      c = c << 6 | (t & 0x3Fu);
+    }
+    size_t shortest = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (!continued || shortest != length || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) break;
+    i += length;
+  }
+  return i;
+}
+
+TEST(XmlUtf8, CanonicalLengthAgreesWithTheDefinitionAroundEveryChunkEdge) {
+  // Every lead and second byte with telling third and fourth bytes, placed so that the
+  // sequence starts in, or crosses into, the second sixteen-byte chunk.
+  const unsigned char thirds[] = {0x41, 0x80, 0x9F, 0xA0, 0xBF, 0xC3};
+  const unsigned char fourths[] = {0x41, 0x80, 0xBF};
+  std::string text(48, 'a');
+  for (int b0 = 0x80; b0 < 0x100; ++b0) {
+    for (int b1 = 0; b1 < 0x100; ++b1) {
+      for (unsigned char b2 : thirds) {
+        for (unsigned char b3 : fourths) {
+          for (size_t at : {1, 13, 15}) {
+            std::string t = text;
+            t[at] = char(b0), t[at + 1] = char(b1), t[at + 2] = char(b2), t[at + 3] = char(b3);
+            ASSERT_EQ(CanonicalUtf8Length(t.data(), t.size()), CanonicalByDefinition(t))
+                << b0 << " " << b1 << " " << int(b2) << " " << int(b3) << " at " << at;
+          }
+        }
+      }
+    }
+  }
+  // Long mixed texts, and the same cut at every length.
+  std::mt19937 random(3);
+  const std::string pieces[] = {
+      "abc",          "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xCE\xB1",
+      "\xED\xA0\xBD", "\x80",     "\xC1\x81",     "\xF4\x90\x80\x80"};
+  for (int round = 0; round < 300; ++round) {
+    std::string t;
+    while (t.size() < 200) t += pieces[random() % (round % 2 ? 5 : std::size(pieces))];
+    for (size_t cut = 0; cut <= t.size(); cut += 1 + round % 7)
+      ASSERT_EQ(CanonicalUtf8Length(t.data(), cut), CanonicalByDefinition(t.substr(0, cut)))
+          << round << " " << cut;
+  }
+}
+
 TEST(XmlCodePages, SingleBytePagesDecodeToUtf8) {
   EXPECT_EQ(TextOf("<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?><a>\xB9</a>"), "\xC5\xA1");
   EXPECT_EQ(TextOf("<?xml encoding=\"windows-1252\"?><a>\x80\xE9</a>"), "\xE2\x82\xAC\xC3\xA9");
