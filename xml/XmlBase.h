@@ -29,6 +29,11 @@ class TXmlBase {
     if (refCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) Destroy(this);
   }
   int RefCount() const noexcept { return refCount_.load(std::memory_order_relaxed); }
+  // Several references at once, for a caller that hands them out one by one.
+  void AddRefs(int count) noexcept { refCount_.fetch_add(count, std::memory_order_relaxed); }
+  void ReleaseRefs(int count) noexcept {
+    if (count > 0 && refCount_.fetch_sub(count, std::memory_order_acq_rel) == count) Destroy(this);
+  }
 
   TXmlBase* GetImplementor() noexcept { return this; }
 
@@ -40,6 +45,9 @@ class TXmlBase {
   virtual ~TXmlBase() = default;
 
  private:
+  template <class T>
+  friend class TXmlRef;
+  void SetFirstRef() noexcept { refCount_.store(1, std::memory_order_relaxed); }
   static void Destroy(TXmlBase* object) noexcept;
   std::atomic<int> refCount_{0};
   TXmlBase* nextToDestroy_ = nullptr;  // links objects waiting to be freed
@@ -81,6 +89,18 @@ class TXmlRef {
 
   // Gives up the count without releasing it.
   T* Detach() noexcept { return std::exchange(p_, nullptr); }
+  // Takes over a count that the caller holds on object (from AddRefs).
+  static TXmlRef Adopt(T* object) noexcept {
+    TXmlRef ref;
+    ref.p_ = object;
+    return ref;
+  }
+  // The first reference to an object just made, which no other thread can see yet: the
+  // count is set rather than changed by an interlocked step.
+  static TXmlRef First(T* object) noexcept {
+    object->SetFirstRef();
+    return Adopt(object);
+  }
 
   template <class U>
   bool operator==(const TXmlRef<U>& other) const noexcept {

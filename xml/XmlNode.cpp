@@ -108,10 +108,10 @@ IXmlNode TXmlNodeList::Insert(const IXmlNode& node, const TXmlNode* before) {
   return item;
 }
 
-void TXmlNodeList::AppendNew(const IXmlNode& node) {
+void TXmlNodeList::AppendNew(IXmlNode&& node) {
   node.Get()->parent_ = owner_;
   Grow();
-  items_.push_back(node);
+  items_.push_back(std::move(node));
 }
 
 void TXmlNodeList::Replace(const IXmlNode& node, const TXmlNode* old) {
@@ -221,7 +221,7 @@ std::string TXmlNode::ChildrenText() const {
 }
 
 TXmlNodeList& TXmlNode::GetChildListObject() {
-  if (!childList_) childList_ = IXmlNodeList(new TXmlNodeList(this));
+  if (!childList_) childList_ = IXmlNodeList::First(new TXmlNodeList(this));
   return *childList_.Get();
 }
 

@@ -79,7 +79,8 @@ class TXmlNodeList : public TXmlBase {
   // ancestors, which could not become its own descendant. A child of the same owner moves.
   IXmlNode Insert(const IXmlNode& node, const TXmlNode* before = nullptr);
   // Appends a node just made for the owner: same name table, no parent yet.
-  void AppendNew(const IXmlNode& node);
+  void AppendNew(const IXmlNode& node) { AppendNew(IXmlNode(node)); }
+  void AppendNew(IXmlNode&& node);
   // Puts node at the position of old, which leaves the list.
   void Replace(const IXmlNode& node, const TXmlNode* old);
   // Removes the item at index; its parent becomes none.

@@ -20,9 +20,33 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 struct TOpenElement {
-  IXmlElement Element;
-  TXmlNodeList* List;        // the element's children, being filled
-  TXmlNodeList* ParentList;  // the list the element stands in
+  TXmlElement* Element;  // held by ParentList
+  IXmlElement Kept;      // held here too while hooks, which may drop it, are assigned
+  TXmlNodeList* ParentList;
+};
+
+// Counted references to the name table for the nodes being made, taken from the table a
+// batch at a time; those not handed out are given back.
+class TTableReferences {
+ public:
+  explicit TTableReferences(TXmlNameTable& table) : table_(table) {}
+  ~TTableReferences() { table_.ReleaseRefs(left_); }
+  TTableReferences(const TTableReferences&) = delete;
+  TTableReferences& operator=(const TTableReferences&) = delete;
+
+  IXmlNameTable Take() {
+    if (left_ == 0) {
+      table_.AddRefs(kBatch);
+      left_ = kBatch;
+    }
+    --left_;
+    return IXmlNameTable::Adopt(&table_);
+  }
+
+ private:
+  static constexpr int kBatch = 64;
+  TXmlNameTable& table_;
+  int left_ = 0;
 };
 
 class TContentParser {
@@ -31,9 +55,10 @@ class TContentParser {
                  const TXmlElementHook& startHook, const TXmlElementHook& endHook)
       : current_(&list),
         reader_(reader),
-        names_(names),
         table_(*names.Get()),
+        names_(table_),
         keep_(keep),
+        hooks_(startHook || endHook),
         startHook_(startHook),
         endHook_(endHook) {}
 
@@ -66,12 +91,13 @@ class TContentParser {
   }
 
  private:
-  void Append(TXmlNode* node) { current_->AppendNew(IXmlNode(node)); }
+  // Nodes are made with the one reference their list holds, so no count changes on the way.
+  void Append(TXmlNode* node) { current_->AppendNew(IXmlNode::First(node)); }
 
   void ReadText() {
     std::string_view text = reader_.ReadTextRun(!keep_);
     if (!keep_) text = TrimBlanks(text);
-    if (!text.empty()) Append(new TXmlText(names_, TVariant(std::string(text))));
+    if (!text.empty()) Append(new TXmlText(names_.Take(), TVariant(std::string(text))));
   }
 
   void OpenElement() {
@@ -80,18 +106,20 @@ class TContentParser {
     char c = reader_.CurChar;
     if (!IsBlank(c) && c != '/' && c != '>')
       throw Exception("Invalid symbol in the name of the element");
-    IXmlElement element(new TXmlElement(names_, name));
-    current_->AppendNew(element);
-    reader_.ReadAttributes(*element.Get(), table_);
-    if (startHook_) startHook_(IXmlNodeList(current_), element);
+    auto* element = new TXmlElement(names_.Take(), name);
+    TXmlNodeList* parentList = current_;
+    Append(element);
+    IXmlElement kept = hooks_ ? IXmlElement(element) : nullptr;
+    reader_.ReadAttributes(*element, table_);
+    if (startHook_) startHook_(IXmlNodeList(parentList), kept);
     if (reader_.CurChar == '/') {
       reader_.ExpectText("/>");
-      if (endHook_) endHook_(IXmlNodeList(current_), element);
+      if (endHook_) endHook_(IXmlNodeList(parentList), kept);
       return;
     }
     reader_.ExpectChar('>');
     TXmlNodeList* children = &element->GetChildListObject();
-    open_.push_back({std::move(element), children, current_});
+    open_.push_back({element, std::move(kept), parentList});
     current_ = children;
   }
 
@@ -103,13 +131,14 @@ class TContentParser {
     reader_.SkipBlanks();
     reader_.ExpectChar('>');
     current_ = top.ParentList;
-    if (endHook_) endHook_(IXmlNodeList(current_), top.Element);
+    if (endHook_) endHook_(IXmlNodeList(current_), top.Kept);
   }
 
   void ReadProcessingInstruction() {
     reader_.NextChar();
     TXmlNameID target = table_.GetID(reader_.ReadName());
-    IXmlProcessingInstruction pi(new TXmlProcessingInstruction(names_, target, std::string()));
+    IXmlProcessingInstruction pi(
+        new TXmlProcessingInstruction(names_.Take(), target, std::string()));
     current_->AppendNew(pi);
     if (target != table_.XmlID) {
       pi->SetText(std::string(reader_.ReadTo("?>")));
@@ -129,12 +158,12 @@ class TContentParser {
 
   void ReadComment() {
     reader_.ExpectText("--");
-    Append(new TXmlComment(names_, std::string(reader_.ReadTo("-->"))));
+    Append(new TXmlComment(names_.Take(), std::string(reader_.ReadTo("-->"))));
   }
 
   void ReadCData() {
     reader_.ExpectText("[CDATA[");
-    Append(new TXmlCDATASection(names_, std::string(reader_.ReadTo("]]>"))));
+    Append(new TXmlCDATASection(names_.Take(), std::string(reader_.ReadTo("]]>"))));
   }
 
   void SkipDocumentType() {
@@ -144,9 +173,10 @@ class TContentParser {
 
   TXmlNodeList* current_;
   TXmlSource& reader_;
-  const IXmlNameTable& names_;
   TXmlNameTable& table_;
+  TTableReferences names_;
   bool keep_;
+  bool hooks_;
   const TXmlElementHook& startHook_;
   const TXmlElementHook& endHook_;
   std::vector<TOpenElement> open_;
