@@ -1,6 +1,11 @@
 #include "xml/XmlSource.h"
 
+#include <bit>
 #include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "rt/Exception.h"
 #include "rt/Stream.h"
@@ -149,6 +154,58 @@ static int64_t TextRunLength(const char* text, int64_t count) {
   while (n < count && text[n] != '<' && text[n] != '&') ++n;
   return n;
 }
+
+namespace {
+
+// Where a text run that starts before p ends: the first "<" from p on (none when the buffer
+// ends first), whether an "&" comes before it, and the line feeds before it.
+struct TRunScan {
+  const char* Lt = nullptr;
+  bool Amp = false;
+  int64_t Feeds = 0;
+  const char* LastFeed = nullptr;
+};
+
+TRunScan ScanRun(const char* p, const char* end) {
+  TRunScan scan;
+#ifdef __SSE2__
+  const __m128i lt = _mm_set1_epi8('<'), amp = _mm_set1_epi8('&'), feed = _mm_set1_epi8('\n');
+  for (; p + 16 <= end; p += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    auto lts = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lt)));
+    auto amps = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, amp)));
+    auto feeds = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, feed)));
+    if (lts) {
+      unsigned before = (lts & (0u - lts)) - 1;  // the bytes ahead of the first "<"
+      amps &= before;
+      feeds &= before;
+    }
+    scan.Amp |= amps != 0;
+    if (feeds) {
+      scan.Feeds += std::popcount(feeds);
+      scan.LastFeed = p + (31 - std::countl_zero(feeds));
+    }
+    if (lts) {
+      scan.Lt = p + std::countr_zero(lts);
+      return scan;
+    }
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == '<') {
+      scan.Lt = p;
+      break;
+    }
+    scan.Amp |= *p == '&';
+    if (*p == '\n') {
+      ++scan.Feeds;
+      scan.LastFeed = p;
+    }
+  }
+  return scan;
+}
+
+}  // namespace
 
 bool TXmlSource::NextCharSlow() {
   if (count_ == 0) Refill();
@@ -419,20 +476,25 @@ std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
       NextChar();
     }
   }
-  PushToken();
   // A run that ends with a "<" in the buffer is handed out in place when it holds no
   // entity, and decoded at once when its entities are the usual ones.
   if (count_ > 0 && CurChar != '<') {
     const char* start = buffer_ + pos_ - 1;
-    const auto* lt = static_cast<const char*>(std::memchr(start, '<', size_t(count_ + 1)));
-    if (lt) {
-      if (!std::memchr(start, '&', size_t(lt - start))) {
-        --top_;
-        MoveTo(lt);
-        return std::string_view(start, size_t(lt - start));
-      }
-      if (DecodeRunInBuffer(lt)) return PopToken();
+    TRunScan scan = ScanRun(start + 1, buffer_ + pos_ + count_);
+    if (scan.Lt && !scan.Amp && CurChar != '&') {
+      // What NextChar would do up to the "<", at once.
+      int64_t n = scan.Lt - (buffer_ + pos_) + 1;
+      pos_ += n;
+      count_ -= n;
+      Line += scan.Feeds;
+      Column = scan.Feeds ? scan.Lt - scan.LastFeed : Column + n;
+      CurChar = '<';
+      return std::string_view(start, size_t(scan.Lt - start));
     }
+    PushToken();
+    if (scan.Lt && DecodeRunInBuffer(scan.Lt)) return PopToken();
+  } else {
+    PushToken();
   }
   while (!IsEof() && CurChar != '<') {
     if (CurChar == '&') {

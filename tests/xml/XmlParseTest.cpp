@@ -410,7 +410,9 @@ TEST(XmlLoad, RunsReadInPlaceGiveWhatByteByByteReadingGives) {
                                 "<d x='&lt;&amp;' y=\"v\nw\"/>",
                                 "<e x='<'/>",
                                 "&#9;",
-                                "&#99999999999;"};
+                                "&#99999999999;",
+                                "a run of text longer than sixteen bytes\r\n",
+                                "</z>"};
   for (int round = 0; round < 400; ++round) {
     std::string body;
     for (int i = int(random() % 12); i > 0; --i) body += pieces[random() % std::size(pieces)];
