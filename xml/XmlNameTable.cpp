@@ -7,26 +7,33 @@ namespace voltrane {
 
 namespace {
 
-// The lookup hash: a few multiplications over eight-byte words instead of the library's
-// byte-serial hash, which lookups do not need.
+uint64_t Word(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
+}
+
+// The lookup hash: the length and the first and last eight bytes, mixed by two independent
+// multiplications, instead of the library's byte-serial hash, which lookups do not need.
 uint64_t LookupKey(std::string_view name) {
-  constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
-  uint64_t key = name.size() * kMultiplier;
   const char* p = name.data();
-  size_t left = name.size();
-  for (; left >= 8; p += 8, left -= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    key = (key ^ word) * kMultiplier;
-    key ^= key >> 29;
+  size_t n = name.size();
+  uint64_t head = 0, tail = 0;
+  if (n >= 8) {
+    head = Word(p);
+    tail = Word(p + n - 8);
+  } else {
+    std::memcpy(&head, p, n);
   }
-  if (left > 0) {
-    uint64_t word = 0;
-    std::memcpy(&word, p, left);
-    key = (key ^ word) * kMultiplier;
-    key ^= key >> 29;
-  }
-  return key;
+  uint64_t key = (head * 0x9E3779B97F4A7C15u) ^ (tail * 0xC2B2AE3D27D4EB4Fu) ^ n;
+  return key ^ (key >> 31);
+}
+
+// Byte equality of two texts of the same length, the first and last words compared first.
+bool SameText(const char* a, const char* b, size_t n) {
+  if (n < 8) return std::memcmp(a, b, n) == 0;
+  if (Word(a) != Word(b) || Word(a + n - 8) != Word(b + n - 8)) return false;
+  return n <= 16 || std::memcmp(a + 8, b + 8, n - 16) == 0;
 }
 
 }  // namespace
@@ -78,7 +85,9 @@ TXmlName* TXmlNameTable::Find(std::string_view name, uint64_t key) const {
   for (size_t i = size_t(key) & slotMask_;; i = (i + 1) & slotMask_) {
     TXmlName* n = slots_[i];
     if (!n) return nullptr;
-    if (n->Key == key && n->Text == name) return n;
+    if (n->Key == key && n->Text.size() == name.size() &&
+        SameText(n->Text.data(), name.data(), name.size()))
+      return n;
   }
 }
 

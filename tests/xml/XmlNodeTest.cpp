@@ -434,6 +434,24 @@ TEST(XmlNames, HashBucketsAndIdentity) {
   EXPECT_EQ(table.FindID("cl"), second);
   EXPECT_EQ(table.FindByHash(XmlNameHash("cl")), first);
   EXPECT_EQ(first->Hash(), XmlNameHash("b-"));
+  // Names alike in length, head and tail stay apart.
+  const std::string alike[] = {"groundspeak:aXz:log",
+                               "groundspeak:aYz:log",
+                               "groundspeak:log",
+                               "groundspeak:lox",
+                               "abcdefgh",
+                               "abcdefgi",
+                               "abcdefghabcdefgh",
+                               "abcdefghabcdefgi",
+                               "ab",
+                               "a"};
+  std::vector<TXmlNameID> alikeIds;
+  for (const std::string& name : alike) alikeIds.push_back(table.GetID(name));
+  for (size_t i = 0; i < std::size(alike); ++i) {
+    EXPECT_EQ(table.FindID(alike[i]), alikeIds[i]) << alike[i];
+    EXPECT_EQ(TXmlNameTable::GetName(alikeIds[i]), alike[i]);
+  }
+  EXPECT_EQ(table.FindID("abcdefghZijklmnop"), nullptr);
 }
 
 // --- lifetime
