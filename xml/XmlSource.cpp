@@ -55,15 +55,27 @@ size_t CharacterBytes(uint32_t number, char* out) {
 // for anything the general reader has to look at.
 size_t SimpleEntity(const char* p, const char* end, std::string_view& bytes, char* scratch) {
   std::string_view text(p + 1, size_t(end - p - 1));
-  static const std::pair<std::string_view, std::string_view> kNamed[] = {
-      {"lt;", "<"}, {"gt;", ">"}, {"amp;", "&"}, {"quot;", "\""}, {"apos;", "'"}};
-  for (const auto& [name, value] : kNamed) {
-    if (text.starts_with(name)) {
-      bytes = value;
-      return name.size() + 1;
-    }
+  auto named = [&](std::string_view name, std::string_view value) {
+    if (text.size() < name.size() || std::memcmp(text.data(), name.data(), name.size()) != 0)
+      return size_t(0);
+    bytes = value;
+    return name.size() + 1;
+  };
+  switch (text.empty() ? '\0' : text[0]) {
+    case 'l':
+      return named("lt;", "<");
+    case 'g':
+      return named("gt;", ">");
+    case 'a':
+      return text.size() > 1 && text[1] == 'm' ? named("amp;", "&") : named("apos;", "'");
+    case 'q':
+      return named("quot;", "\"");
+    case '#':
+      break;
+    default:
+      return 0;
   }
-  if (text.size() < 3 || text[0] != '#') return 0;
+  if (text.size() < 3) return 0;
   bool hex = text[1] == 'x';
   size_t i = hex ? 2 : 1, first = i;
   uint32_t number = 0;
@@ -72,6 +84,21 @@ size_t SimpleEntity(const char* p, const char* end, std::string_view& bytes, cha
   if (i == first || i == text.size() || text[i] != ';') return 0;
   bytes = std::string_view(scratch, CharacterBytes(number, scratch));
   return i + 2;
+}
+
+// The first "&" from p on before end, or nullptr.
+const char* FindAmpersand(const char* p, const char* end) {
+#ifdef __SSE2__
+  const __m128i amp = _mm_set1_epi8('&');
+  for (; p + 16 <= end; p += 16) {
+    auto found = unsigned(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), amp)));
+    if (found) return p + std::countr_zero(found);
+  }
+#endif
+  for (; p < end; ++p)
+    if (*p == '&') return p;
+  return nullptr;
 }
 
 }  // namespace
@@ -330,15 +357,22 @@ void TXmlSource::ExpectChar(char c) {
 }
 
 void TXmlSource::ExpectText(std::string_view text) {
-  // The common case, the whole text ahead in the buffer, compares at once.
-  if (!text.empty() && !IsEof() && CurChar == text[0] && count_ >= int64_t(text.size()) - 1 &&
-      text.find('\n') == std::string_view::npos &&
-      std::string_view(buffer_ + pos_, text.size() - 1) == text.substr(1)) {
-    pos_ += int64_t(text.size()) - 1;
-    count_ -= int64_t(text.size()) - 1;
-    Column += int64_t(text.size()) - 1;
-    NextChar();
-    return;
+  // The common case, the whole text ahead in the buffer without a line feed (an end tag's
+  // name), compares at once.
+  if (!text.empty() && !IsEof() && CurChar == text[0] && count_ >= int64_t(text.size()) - 1) {
+    const char* ahead = buffer_ + pos_;
+    bool same = true, feed = false;
+    for (size_t i = 1; i < text.size(); ++i) {
+      same &= ahead[i - 1] == text[i];
+      feed |= text[i] == '\n';
+    }
+    if (same && !feed) {
+      pos_ += int64_t(text.size()) - 1;
+      count_ -= int64_t(text.size()) - 1;
+      Column += int64_t(text.size()) - 1;
+      NextChar();
+      return;
+    }
   }
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsEof() || CurChar != text[i]) Fail("Text " + Quoted(text.substr(i)) + " expected");
@@ -453,7 +487,7 @@ bool TXmlSource::DecodeRunInBuffer(const char* end) {
   TXmlTokenText& text = stack_[size_t(top_)]->Text;
   const char* p = buffer_ + pos_ - 1;  // CurChar
   text.reserve(text.size() + size_t(end - p));
-  while (const char* amp = static_cast<const char*>(std::memchr(p, '&', size_t(end - p)))) {
+  while (const char* amp = FindAmpersand(p, end)) {
     text.append(p, amp);
     std::string_view bytes;
     size_t length = SimpleEntity(amp, end, bytes, entity_);
