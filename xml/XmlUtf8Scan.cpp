@@ -83,10 +83,6 @@ constexpr uint8_t kByte2High[16] = {kTooShort,
                                     kTooShort,
                                     kTooShort,
                                     kTooShort};
-// Bytes above these in the last three places leave a sequence open at a chunk's end.
-constexpr uint8_t kOpenAbove[16] = {255, 255, 255, 255, 255, 255,      255,      255,
-                                    255, 255, 255, 255, 255, 0xF0 - 1, 0xE0 - 1, 0xC0 - 1};
-
 __attribute__((target("ssse3"))) inline __m128i Load(const uint8_t (&bytes)[16]) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
 }
@@ -95,34 +91,51 @@ __attribute__((target("ssse3"))) inline __m128i Lookup(__m128i table, __m128i ni
   return _mm_shuffle_epi8(table, nibbles);
 }
 
-__attribute__((target("ssse3"))) size_t Scan(const unsigned char* s, size_t count) {
-  const __m128i low4 = _mm_set1_epi8(0x0F);
-  const __m128i byte1High = Load(kByte1High), byte1Low = Load(kByte1Low);
-  const __m128i byte2High = Load(kByte2High), openAbove = Load(kOpenAbove);
-  const __m128i zero = _mm_setzero_si128();
+struct TTables {
+  __m128i Byte1High, Byte1Low, Byte2High;
+};
 
-  __m128i previous = zero;
+// The wrong bytes of a chunk, given the chunk before it; the check holds for ASCII too.
+__attribute__((target("ssse3"))) inline __m128i ChunkErrors(const TTables& t, __m128i input,
+                                                            __m128i previous) {
+  const __m128i low4 = _mm_set1_epi8(0x0F);
+  __m128i prev1 = _mm_alignr_epi8(input, previous, 15);
+  __m128i special = _mm_and_si128(
+      _mm_and_si128(Lookup(t.Byte1High, _mm_and_si128(_mm_srli_epi16(prev1, 4), low4)),
+                    Lookup(t.Byte1Low, _mm_and_si128(prev1, low4))),
+      Lookup(t.Byte2High, _mm_and_si128(_mm_srli_epi16(input, 4), low4)));
+  __m128i prev2 = _mm_alignr_epi8(input, previous, 14);
+  __m128i prev3 = _mm_alignr_epi8(input, previous, 13);
+  __m128i third = _mm_subs_epu8(prev2, _mm_set1_epi8(char(0xE0 - 0x80)));
+  __m128i fourth = _mm_subs_epu8(prev3, _mm_set1_epi8(char(0xF0 - 0x80)));
+  __m128i must23 = _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(char(0x80)));
+  return _mm_xor_si128(must23, special);
+}
+
+__attribute__((target("ssse3"))) inline __m128i Chunk(const unsigned char* s, size_t i) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+}
+
+__attribute__((target("ssse3"))) inline bool Clean(__m128i errors) {
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(errors, _mm_setzero_si128())) == 0xFFFF;
+}
+
+__attribute__((target("ssse3"))) size_t Scan(const unsigned char* s, size_t count) {
+  const TTables t{Load(kByte1High), Load(kByte1Low), Load(kByte2High)};
+  __m128i previous = _mm_setzero_si128();
   size_t i = 0;
+  // Four chunks at a time without a branch between them; the chunk-wise loop below finds
+  // the first wrong chunk of a group, or takes the chunks that are left.
+  for (; i + 64 <= count; i += 64) {
+    __m128i a = Chunk(s, i), b = Chunk(s, i + 16), c = Chunk(s, i + 32), d = Chunk(s, i + 48);
+    __m128i errors = _mm_or_si128(_mm_or_si128(ChunkErrors(t, a, previous), ChunkErrors(t, b, a)),
+                                  _mm_or_si128(ChunkErrors(t, c, b), ChunkErrors(t, d, c)));
+    if (!Clean(errors)) break;
+    previous = d;
+  }
   for (; i + 16 <= count; i += 16) {
-    __m128i input = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    __m128i error;
-    if (_mm_movemask_epi8(input) == 0) {
-      // ASCII: wrong only when the chunk before left a sequence open.
-      error = _mm_subs_epu8(previous, openAbove);
-    } else {
-      __m128i prev1 = _mm_alignr_epi8(input, previous, 15);
-      __m128i special = _mm_and_si128(
-          _mm_and_si128(Lookup(byte1High, _mm_and_si128(_mm_srli_epi16(prev1, 4), low4)),
-                        Lookup(byte1Low, _mm_and_si128(prev1, low4))),
-          Lookup(byte2High, _mm_and_si128(_mm_srli_epi16(input, 4), low4)));
-      __m128i prev2 = _mm_alignr_epi8(input, previous, 14);
-      __m128i prev3 = _mm_alignr_epi8(input, previous, 13);
-      __m128i third = _mm_subs_epu8(prev2, _mm_set1_epi8(char(0xE0 - 0x80)));
-      __m128i fourth = _mm_subs_epu8(prev3, _mm_set1_epi8(char(0xF0 - 0x80)));
-      __m128i must23 = _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(char(0x80)));
-      error = _mm_xor_si128(must23, special);
-    }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(error, zero)) != 0xFFFF) break;
+    __m128i input = Chunk(s, i);
+    if (!Clean(ChunkErrors(t, input, previous))) break;
     previous = input;
   }
   // Everything before the chunk at i is canonical but for a sequence it may have left open:
