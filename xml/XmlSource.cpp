@@ -278,6 +278,8 @@ void TXmlSource::Refill() {
         }
       }
     }
+    // Made when first needed: well-formed UTF-8 never is.
+    if (!decoded_) decoded_ = static_cast<char*>(XmlPoolAllocate(kBlockSize * kMaxDecodeGrowth));
     size_t left = inLen_;
     // Each source byte gives at most kMaxDecodeGrowth bytes, so a whole block always fits
     // and none of it is lost, however many of its characters lie above 127.
@@ -302,8 +304,6 @@ void TXmlSource::SetCodePage(uint16_t codePage) {
     count_ = 0;
   }
   codePage_ = codePage;
-  if (codePage_ != 0 && !decoded_)
-    decoded_ = static_cast<char*>(XmlPoolAllocate(kBlockSize * kMaxDecodeGrowth));
 }
 
 void TXmlSource::PushToken() {

@@ -159,7 +159,7 @@ class TXmlSource {
   const char* viewNext_ = nullptr;  // text read in place: what is not yet taken in
   const char* viewEnd_ = nullptr;
   char* raw_ = nullptr;      // a stream's blocks: kBlockSize bytes
-  char* decoded_ = nullptr;  // kBlockSize * kMaxDecodeGrowth bytes, made when decoding starts
+  char* decoded_ = nullptr;  // kBlockSize * kMaxDecodeGrowth bytes
 
   // Taken from the thread's spare stack and given back, so the next reader on the thread
   // finds its tokens grown already.
