@@ -1,15 +1,16 @@
 #include "xml/XmlNodes.h"
 
+#include <cstring>
+#include <utility>
+
 namespace voltrane {
 
 namespace {
 
-std::string TrimBlanks(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) < 33) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) < 33) --end;
-  if (begin == 0 && end == text.size()) return text;
-  return text.substr(begin, end - begin);
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) < 33) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
+  return text;
 }
 
 }  // namespace
@@ -82,19 +83,56 @@ IXmlNode TXmlElement::CloneShallow(const IXmlNameTable& names) const {
 
 // --- TXmlText
 
+TXmlText::TXmlText(IXmlNameTable names, std::string_view text)
+    : TXmlNode(xntText, std::move(names)) {
+  if (text.empty()) {
+    value_ = TVariant(std::string());
+    return;
+  }
+  parsed_ = static_cast<char*>(XmlPoolAllocate(text.size()));
+  parsedLength_ = text.size();
+  std::memcpy(parsed_, text.data(), text.size());
+}
+
+TXmlText::~TXmlText() {
+  DropParsed();
+}
+
+void TXmlText::DropParsed() {
+  if (parsed_) XmlPoolFree(std::exchange(parsed_, nullptr), parsedLength_);
+}
+
+TVariant TXmlText::Value() const {
+  return parsed_ ? TVariant(std::string_view(parsed_, parsedLength_)) : value_;
+}
+
+void TXmlText::SetText(const std::string& text) {
+  value_ = TVariant(text);
+  DropParsed();
+}
+
+void TXmlText::SetNodeValue(const TVariant& value) {
+  value_ = value;
+  DropParsed();
+}
+
 std::string TXmlText::GetText() const {
   return TextWith(KeepWhiteSpace());
 }
 
 std::string TXmlText::TextWith(bool keepWhiteSpace) const {
-  if (value_.VarType() == varString)  // the common case: no conversion copy
-    return keepWhiteSpace ? value_.StringValue() : TrimBlanks(value_.StringValue());
+  if (parsed_) {
+    std::string_view text(parsed_, parsedLength_);
+    return std::string(keepWhiteSpace ? text : TrimBlanks(text));
+  }
+  if (value_.VarType() == varString)  // no conversion copy
+    return std::string(keepWhiteSpace ? value_.StringValue() : TrimBlanks(value_.StringValue()));
   std::string text = ValueToXmlText(value_);
-  return keepWhiteSpace ? text : TrimBlanks(text);
+  return keepWhiteSpace ? text : std::string(TrimBlanks(text));
 }
 
 IXmlNode TXmlText::CloneShallow(const IXmlNameTable& names) const {
-  IXmlText copy(new TXmlText(names, value_));
+  IXmlText copy(new TXmlText(names, Value()));
   CopyAttrsTo(*copy.Get());
   return copy;
 }
@@ -106,7 +144,7 @@ std::string TXmlCharacterData::GetText() const {
 }
 
 std::string TXmlCharacterData::TextWith(bool keepWhiteSpace) const {
-  return keepWhiteSpace ? data_ : TrimBlanks(data_);
+  return keepWhiteSpace ? data_ : std::string(TrimBlanks(data_));
 }
 
 IXmlNode TXmlCDATASection::CloneShallow(const IXmlNameTable& names) const {

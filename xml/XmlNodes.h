@@ -48,17 +48,23 @@ class TXmlText : public TXmlNode {
  public:
   TXmlText(IXmlNameTable names, TVariant value)
       : TXmlNode(xntText, std::move(names)), value_(std::move(value)) {}
+  // A string value of parsed text: its bytes are kept in a block of the pool rather than in
+  // a general string, as most parsed text is never read.
+  TXmlText(IXmlNameTable names, std::string_view text);
+  ~TXmlText() override;
 
   TXmlNameID GetNameID() const override { return Names().TextID; }
   // The value as text, trimmed of blanks unless the document keeps white space.
   std::string GetText() const override;
-  void SetText(const std::string& text) override { value_ = TVariant(text); }
-  uint16_t GetValueKind() const override { return value_.VarType(); }
-  TVariant GetNodeValue() const override { return value_; }
-  void SetNodeValue(const TVariant& value) override { value_ = value; }
+  void SetText(const std::string& text) override;
+  uint16_t GetValueKind() const override {
+    return parsed_ ? uint16_t(varString) : value_.VarType();
+  }
+  TVariant GetNodeValue() const override { return Value(); }
+  void SetNodeValue(const TVariant& value) override;
   void WriteTo(TXmlSaver& saver) const override;
 
-  const TVariant& Value() const { return value_; }
+  TVariant Value() const;
   // GetText with the flag given, so a parent gathering many texts looks it up once.
   std::string TextWith(bool keepWhiteSpace) const;
 
@@ -66,7 +72,11 @@ class TXmlText : public TXmlNode {
   IXmlNode CloneShallow(const IXmlNameTable& names) const override;
 
  private:
-  TVariant value_;
+  void DropParsed();
+
+  TVariant value_;  // empty while the value is parsed text
+  char* parsed_ = nullptr;
+  size_t parsedLength_ = 0;
 };
 
 class TXmlCharacterData : public TXmlNode {

@@ -85,7 +85,7 @@ void TXmlElement::WriteTo(TXmlSaver& saver) const {
 }
 
 void TXmlText::WriteTo(TXmlSaver& saver) const {
-  saver.Write(EscapeXmlText(ValueToXmlText(value_)));
+  saver.Write(EscapeXmlText(ValueToXmlText(Value())));
 }
 
 void TXmlComment::WriteTo(TXmlSaver& saver) const {

@@ -97,7 +97,7 @@ class TContentParser {
   void ReadText() {
     std::string_view text = reader_.ReadTextRun(!keep_);
     if (!keep_) text = TrimBlanks(text);
-    if (!text.empty()) Append(new TXmlText(names_.Take(), TVariant(std::string(text))));
+    if (!text.empty()) Append(new TXmlText(names_.Take(), text));
   }
 
   void OpenElement() {
@@ -127,7 +127,7 @@ class TContentParser {
     TOpenElement top = std::move(open_.back());
     open_.pop_back();
     reader_.ExpectChar('/');
-    reader_.ExpectText(top.Element->GetNodeName());
+    reader_.ExpectName(top.Element->GetNodeName());  // read by ReadName
     reader_.SkipBlanks();
     reader_.ExpectChar('>');
     current_ = top.ParentList;

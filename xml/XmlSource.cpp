@@ -357,22 +357,16 @@ void TXmlSource::ExpectChar(char c) {
 }
 
 void TXmlSource::ExpectText(std::string_view text) {
-  // The common case, the whole text ahead in the buffer without a line feed (an end tag's
-  // name), compares at once.
-  if (!text.empty() && !IsEof() && CurChar == text[0] && count_ >= int64_t(text.size()) - 1) {
-    const char* ahead = buffer_ + pos_;
-    bool same = true, feed = false;
-    for (size_t i = 1; i < text.size(); ++i) {
-      same &= ahead[i - 1] == text[i];
-      feed |= text[i] == '\n';
-    }
-    if (same && !feed) {
-      pos_ += int64_t(text.size()) - 1;
-      count_ -= int64_t(text.size()) - 1;
-      Column += int64_t(text.size()) - 1;
-      NextChar();
-      return;
-    }
+  // The common case, the whole text ahead in the buffer without a line feed, compares at
+  // once.
+  if (!text.empty() && !IsEof() && CurChar == text[0] && count_ >= int64_t(text.size()) - 1 &&
+      text.find('\n') == std::string_view::npos &&
+      std::string_view(buffer_ + pos_, text.size() - 1) == text.substr(1)) {
+    pos_ += int64_t(text.size()) - 1;
+    count_ -= int64_t(text.size()) - 1;
+    Column += int64_t(text.size()) - 1;
+    NextChar();
+    return;
   }
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsEof() || CurChar != text[i]) Fail("Text " + Quoted(text.substr(i)) + " expected");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -81,6 +82,19 @@ class TXmlSource {
   void SkipBlanks();
   void ExpectChar(char c);
   void ExpectText(std::string_view text);
+  // ExpectText for a name, which holds no line feed.
+  void ExpectName(std::string_view name) {
+    int64_t rest = int64_t(name.size()) - 1;
+    if (rest > 0 && CurChar == name[0] && count_ >= rest &&
+        std::memcmp(buffer_ + pos_, name.data() + 1, size_t(rest)) == 0) {
+      pos_ += rest;
+      count_ -= rest;
+      Column += rest;
+      NextChar();
+      return;
+    }
+    ExpectText(name);
+  }
   // The bytes up to terminator, which is read past.
   std::string_view ReadTo(std::string_view terminator);
   // A quoted attribute value with its entities decoded; the closing quote is read past.

@@ -132,6 +132,16 @@ TEST(XmlText, PerClassTextValueAndKind) {
   EXPECT_EQ(pi->GetText(), "  d ");  // not trimmed
   EXPECT_EQ(pi->GetNodeValue().VarType(), varString);
 
+  // Parsed text is a string value, however it is kept; a copy keeps it, a change replaces it.
+  EXPECT_EQ(text->GetValueKind(), varString);
+  EXPECT_EQ(text->GetNodeValue().StringValue(), "t");
+  IXmlNode copy = text->CloneNode(false);
+  EXPECT_EQ(copy->GetValueKind(), varString);
+  EXPECT_EQ(copy->GetText(), "t");
+  copy->SetText(" u ");
+  EXPECT_EQ(copy->GetText(), "u");
+  EXPECT_EQ(text->GetXml(), "t");
+
   b->SetNodeValue(TVariant(int32_t(42)));
   EXPECT_EQ(b->GetValueKind(), varInteger);
   EXPECT_EQ(b->GetText(), "42");
