@@ -159,10 +159,19 @@ std::string_view TXmlSource::Skip(int64_t n) {
   count_ -= n;
   const char* end = start + n;
   const char* feed = nullptr;
-  for (const char* p = start; (p = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p))));
-       ++p) {
-    ++Line;
-    feed = p;
+  if (n < 64) {  // short: a loop costs less than the calls
+    for (const char* p = start; p < end; ++p) {
+      if (*p == '\n') {
+        ++Line;
+        feed = p;
+      }
+    }
+  } else {
+    for (const char* p = start;
+         (p = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)))); ++p) {
+      ++Line;
+      feed = p;
+    }
   }
   Column = feed ? end - feed - 1 : Column + n;
   return std::string_view(start, size_t(n));

@@ -116,14 +116,18 @@ class TXmlSource {
   // the byte after them. Saves a call per byte on long runs.
   template <class Ok>
   std::string_view SkipAhead(Ok ok) {
-    int64_t n = 0;
-    bool feed = false;
-    for (char c; n < count_ && ok(c = buffer_[pos_ + n]); ++n) feed |= c == '\n';
-    if (feed) return Skip(n);
+    int64_t n = 0, feeds = 0, lastFeed = 0;
+    for (char c; n < count_ && ok(c = buffer_[pos_ + n]); ++n) {
+      if (c == '\n') {
+        ++feeds;
+        lastFeed = n;
+      }
+    }
     std::string_view run(buffer_ + pos_, size_t(n));
     pos_ += n;
     count_ -= n;
-    Column += n;
+    Line += feeds;
+    Column = feeds ? n - lastFeed - 1 : Column + n;
     return run;
   }
   // Moves past the next n bytes of the buffer, as many calls of NextChar would.
