@@ -243,6 +243,33 @@ TRunScan ScanRun(const char* p, const char* end) {
 
 }  // namespace
 
+namespace {
+
+// How many of the count bytes at p are name characters, up to the first that is not.
+int64_t NameCharsAhead(const char* p, int64_t count) {
+  int64_t n = 0;
+#ifdef __SSE2__
+  // Sixteen at a time: bytes of 128 and above, letters, digits, "_", "-", "." and ":".
+  auto within = [](__m128i v, char low, char high) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(char(low - 1))),
+                         _mm_cmplt_epi8(v, _mm_set1_epi8(char(high + 1))));
+  };
+  for (; n + 16 <= count; n += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n));
+    __m128i name = _mm_or_si128(
+        _mm_or_si128(_mm_cmplt_epi8(v, _mm_setzero_si128()), within(v, '0', ':')),
+        _mm_or_si128(_mm_or_si128(within(v, '-', '.'), _mm_cmpeq_epi8(v, _mm_set1_epi8('_'))),
+                     within(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z')));
+    auto others = unsigned(~_mm_movemask_epi8(name)) & 0xFFFFu;
+    if (others) return n + std::countr_zero(others);
+  }
+#endif
+  while (n < count && IsXmlNameChar(p[n])) ++n;
+  return n;
+}
+
+}  // namespace
+
 bool TXmlSource::NextCharSlow() {
   if (count_ == 0) Refill();
   if (count_ > 0) return NextChar();
@@ -337,8 +364,7 @@ std::string_view TXmlSource::ReadName() {
   // until the next refill, and callers use the name before reading on.
   if (count_ > 0) {
     const char* start = buffer_ + pos_ - 1;
-    int64_t n = 0;
-    while (n < count_ && IsXmlNameChar(start[1 + n])) ++n;
+    int64_t n = NameCharsAhead(start + 1, count_);
     if (n < count_) {
       pos_ += n;
       count_ -= n;
@@ -356,13 +382,8 @@ std::string_view TXmlSource::ReadName() {
   return PopToken();
 }
 
-void TXmlSource::SkipBlanks() {
-  while (!IsEof() && IsBlank(CurChar)) NextChar();
-}
-
-void TXmlSource::ExpectChar(char c) {
-  if (IsEof() || CurChar != c) Fail("Character " + Quoted(std::string(1, c)) + " expected");
-  NextChar();
+void TXmlSource::FailExpectedChar(char c) const {
+  Fail("Character " + Quoted(std::string(1, c)) + " expected");
 }
 
 void TXmlSource::ExpectText(std::string_view text) {
@@ -513,9 +534,10 @@ std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
       NextChar();
     }
   }
+  if (CurChar == '<' || IsEof()) return std::string_view();  // nothing between two tags
   // A run that ends with a "<" in the buffer is handed out in place when it holds no
   // entity, and decoded at once when its entities are the usual ones.
-  if (count_ > 0 && CurChar != '<') {
+  if (count_ > 0) {
     const char* start = buffer_ + pos_ - 1;
     TRunScan scan = ScanRun(start + 1, buffer_ + pos_ + count_);
     if (scan.Lt && !scan.Amp && CurChar != '&') {

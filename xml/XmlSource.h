@@ -79,8 +79,13 @@ class TXmlSource {
   [[noreturn]] void Fail(const std::string& message) const;
 
   std::string_view ReadName();
-  void SkipBlanks();
-  void ExpectChar(char c);
+  void SkipBlanks() {
+    while (count_ >= 0 && static_cast<unsigned char>(CurChar) < 33) NextChar();
+  }
+  void ExpectChar(char c) {
+    if (IsEof() || CurChar != c) FailExpectedChar(c);
+    NextChar();
+  }
   void ExpectText(std::string_view text);
   // ExpectText for a name, which holds no line feed.
   void ExpectName(std::string_view name) {
@@ -109,6 +114,7 @@ class TXmlSource {
 
  private:
   bool NextCharSlow();
+  [[noreturn]] void FailExpectedChar(char c) const;
   void Refill();
 
   // Moves past the bytes that follow CurChar in the buffer while ok holds for them, keeping

@@ -424,6 +424,16 @@ TEST(XmlLoad, RunsReadInPlaceGiveWhatByteByByteReadingGives) {
     });
     ASSERT_EQ(inPlace, trickled) << text;
   }
+  // Every byte after a long name: in it or after it, the same either way.
+  for (int b = 1; b < 256; ++b) {
+    std::string text = "<a><" + std::string(18, 'n') + char(b) + "y z='1'/></a>          ";
+    std::string inPlace = Outcome([&](TXmlDocument& doc) { doc.LoadFromXmlText(text); });
+    std::string trickled = Outcome([&](TXmlDocument& doc) {
+      TTrickleStream stream(text);
+      doc.LoadStream(stream);
+    });
+    ASSERT_EQ(inPlace, trickled) << b;
+  }
 }
 
 TEST(XmlLoad, MissingResourceLeavesTheDocumentAlone) {
