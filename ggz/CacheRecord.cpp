@@ -9,8 +9,16 @@ namespace voltrane {
 
 namespace {
 
+// VarToStr(GetValueByPath(path)), without the copies of the value on the way: an
+// element's joined text when it has children, else its Data; an attribute's value.
 std::string Text(const IXmlNode& node, std::string_view path) {
-  return VarToStr(node->GetValueByPath(path));
+  if (path.starts_with('@')) {
+    const TVariant* value = node->FindAttr(path.substr(1));
+    return value ? VarToStr(*value) : std::string();
+  }
+  IXmlNode found = node->SelectNodeByPath(path);
+  if (!found) return std::string();
+  return found->HasChildNodes() ? found->GetText() : VarToStr(found->GetNodeValue());
 }
 
 // The first of the lookups that gives a non-empty text.
