@@ -108,6 +108,10 @@ void XmlPoolFree(void* block, size_t size) noexcept {
     return;
   }
   Guard(p);
+  if (size > kXmlPoolLargestKept) {
+    ::operator delete(block);
+    return;
+  }
   if (size > kXmlPoolLargest) {
     FreeLarge(p, block, size);
     return;

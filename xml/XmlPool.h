@@ -13,6 +13,8 @@ namespace voltrane {
 constexpr size_t kXmlPoolLargest = 2048;
 constexpr size_t kXmlPoolBytesPerSize = 128 * 1024;
 constexpr int kXmlPoolLargeBlocks = 4;
+// Larger blocks than this (the text of a huge element) are never kept.
+constexpr size_t kXmlPoolLargestKept = 256 * 1024;
 
 // False under AddressSanitizer, where every block goes back to the general allocator at
 // once; scratch storage that is kept for reuse is then not kept either.

@@ -108,6 +108,7 @@ const char* FindAmpersand(const char* p, const char* end) {
 namespace {
 
 thread_local TXmlTokenStack spareTokens;
+constexpr size_t kKeptTokenCapacity = 256 * 1024;
 
 }  // namespace
 
@@ -132,7 +133,12 @@ TXmlSource::TXmlSource(std::string_view text)
 }
 
 TXmlSource::~TXmlSource() {
-  if (kXmlPoolOn && spareTokens.empty()) stack_.swap(spareTokens);
+  if (kXmlPoolOn && spareTokens.empty()) {
+    // A token grown by an unusually long text is not kept for the next reader.
+    for (std::unique_ptr<TXmlToken>& token : stack_)
+      if (token->Text.capacity() > kKeptTokenCapacity) TXmlTokenText().swap(token->Text);
+    stack_.swap(spareTokens);
+  }
   if (raw_) XmlPoolFree(raw_, kBlockSize);
   if (decoded_) XmlPoolFree(decoded_, kBlockSize * kMaxDecodeGrowth);
 }
