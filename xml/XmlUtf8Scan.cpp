@@ -146,7 +146,8 @@ __attribute__((target("ssse3"))) size_t Scan(const unsigned char* s, size_t coun
 }
 
 bool HasSsse3() {
-  static const bool has = __builtin_cpu_supports("ssse3");
+  // The feature test is made ready first, in case a load runs before the static constructors.
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
   return has;
 }
 
