@@ -437,10 +437,22 @@ std::string_view TXmlSource::ReadQuoted(char quote) {
   // is handed out in place (the buffer stays until the next refill).
   if (count_ > 0) {
     const char* start = buffer_ + pos_ - 1;
-    int64_t available = count_ + 1, k = 0;
-    while (k < available && start[k] != quote && start[k] != '&' && start[k] != '<') ++k;
+    int64_t available = count_ + 1, k = 0, feeds = 0, lastFeed = 0;
+    for (char c; k < available && (c = start[k]) != quote && c != '&' && c != '<'; ++k) {
+      if (c == '\n' && k > 0) {  // the current byte's line feed is counted already
+        ++feeds;
+        lastFeed = k;
+      }
+    }
     if (k + 1 < available && start[k] == quote) {
-      Skip(k);
+      if (k > 0) {
+        // What NextChar would do up to the byte before the closing quote, at once.
+        pos_ += k - 1;
+        count_ -= k - 1;
+        Line += feeds;
+        Column = feeds ? k - 1 - lastFeed : Column + k - 1;
+        NextChar();  // the quote
+      }
       NextChar();
       return std::string_view(start, size_t(k));
     }

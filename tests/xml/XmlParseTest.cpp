@@ -407,7 +407,7 @@ TEST(XmlLoad, RunsReadInPlaceGiveWhatByteByByteReadingGives) {
                                 "<b/>",
                                 "<c>t</c>",
                                 "<!--k-->",
-                                "<d x='&lt;&amp;' y=\"v\nw\"/>",
+                                "<d x='&lt;&amp;' y=\"v\nw\" z='\nv\n' e=''/>",
                                 "<e x='<'/>",
                                 "&#9;",
                                 "&#99999999999;",
