@@ -525,7 +525,17 @@ void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
   }
 }
 
-bool TXmlSource::DecodeRunInBuffer(const char* end) {
+void TXmlSource::MoveToRunEnd(const char* lt, int64_t feeds, const char* lastFeed) {
+  // What NextChar would do up to the "<", at once.
+  int64_t n = lt - (buffer_ + pos_) + 1;
+  pos_ += n;
+  count_ -= n;
+  Line += feeds;
+  Column = feeds ? lt - lastFeed : Column + n;
+  CurChar = '<';
+}
+
+bool TXmlSource::DecodeRunInBuffer(const char* end, int64_t feeds, const char* lastFeed) {
   TXmlTokenText& text = stack_[size_t(top_)]->Text;
   const char* p = buffer_ + pos_ - 1;  // CurChar
   text.reserve(text.size() + size_t(end - p));
@@ -541,7 +551,7 @@ bool TXmlSource::DecodeRunInBuffer(const char* end) {
     p = amp + length;
   }
   text.append(p, end);
-  MoveTo(end);
+  MoveToRunEnd(end, feeds, lastFeed);
   return true;
 }
 
@@ -559,17 +569,11 @@ std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
     const char* start = buffer_ + pos_ - 1;
     TRunScan scan = ScanRun(start + 1, buffer_ + pos_ + count_);
     if (scan.Lt && !scan.Amp && CurChar != '&') {
-      // What NextChar would do up to the "<", at once.
-      int64_t n = scan.Lt - (buffer_ + pos_) + 1;
-      pos_ += n;
-      count_ -= n;
-      Line += scan.Feeds;
-      Column = scan.Feeds ? scan.Lt - scan.LastFeed : Column + n;
-      CurChar = '<';
+      MoveToRunEnd(scan.Lt, scan.Feeds, scan.LastFeed);
       return std::string_view(start, size_t(scan.Lt - start));
     }
     PushToken();
-    if (scan.Lt && DecodeRunInBuffer(scan.Lt)) return PopToken();
+    if (scan.Lt && DecodeRunInBuffer(scan.Lt, scan.Feeds, scan.LastFeed)) return PopToken();
   } else {
     PushToken();
   }

@@ -146,7 +146,10 @@ class TXmlSource {
   // A text run that lies in the buffer up to its "<", with its entities decoded into the top
   // token; stops at an entity that the general reader must handle (it may be an error) and
   // gives false there, with that "&" as CurChar.
-  bool DecodeRunInBuffer(const char* end);
+  // feeds and lastFeed are the line feeds of the run after CurChar.
+  bool DecodeRunInBuffer(const char* end, int64_t feeds, const char* lastFeed);
+  // Makes the "<" at lt, which ends a run in the buffer, the current byte.
+  void MoveToRunEnd(const char* lt, int64_t feeds, const char* lastFeed);
   template <class Ok>
   void TakeAhead(Ok ok) {
     AppendText(SkipAhead(ok));
