@@ -368,16 +368,20 @@ class TTrickleStream : public TMemoryStream {
   int reads_ = 0;
 };
 
-// The tree as text, or the error with its position.
+// The tree as text, or the error with its position; white space kept and not.
 std::string Outcome(const std::function<void(TXmlDocument&)>& load) {
-  IXmlDocument doc = NewXmlDocument();
-  doc->SetKeepWhiteSpace(true);
-  try {
-    load(*doc.Get());
-  } catch (const Exception& e) {
-    return "error: " + e.Message();
+  std::string outcome;
+  for (bool keep : {true, false}) {
+    IXmlDocument doc = NewXmlDocument();
+    doc->SetKeepWhiteSpace(keep);
+    try {
+      load(*doc.Get());
+      outcome += doc->GetXml() + "\n";
+    } catch (const Exception& e) {
+      outcome += "error: " + e.Message() + "\n";
+    }
   }
-  return doc->GetXml();
+  return outcome;
 }
 
 TEST(XmlLoad, RunsReadInPlaceGiveWhatByteByByteReadingGives) {
@@ -412,6 +416,8 @@ TEST(XmlLoad, RunsReadInPlaceGiveWhatByteByByteReadingGives) {
                                 "&#9;",
                                 "&#99999999999;",
                                 "a run of text longer than sixteen bytes\r\n",
+                                "\r\n                      ",
+                                "\t\n\t\n\t\n\t\n\t\n\t\n\t\n\t\n\t",
                                 "</z>"};
   for (int round = 0; round < 400; ++round) {
     std::string body;
