@@ -84,15 +84,15 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
   TChunkWriter chunk(state, std::move(header), state.ClaimChunkBaseName(sourcePath));
   chunk.Open();
   int64_t waypointCount = 0;
-  std::string waypoint;
   bool more = true;
   while (more) {
     int64_t sourceOffset = scanner.Position() - 4;
-    // A waypoint without end tag takes the rest of the file.
-    scanner.Captured.clear();
+    // The waypoint text collects in Captured itself: "<wpt", what the scanner reads through
+    // the end tag's name, then ">". Without an end tag it takes the rest of the file.
+    scanner.Captured.assign("<wpt");
     scanner.FindTag("/wpt");
-    waypoint.assign("<wpt").append(scanner.Captured).append(">");
-    chunk.Add(waypoint, sourcePath, sourceOffset);
+    scanner.Captured += '>';
+    chunk.Add(scanner.Captured, sourcePath, sourceOffset);
     ++waypointCount;
     // What lies between waypoints is dropped, so it is not kept while searching.
     scanner.Captured.clear();

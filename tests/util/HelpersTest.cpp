@@ -30,7 +30,7 @@ TEST(Crc32, IsTheStandardChecksum) {
   EXPECT_EQ(Crc("123456789"), 0xCBF43926u);
 }
 
-TEST(Crc32, FastPathAgreesWithBytewiseForEveryLengthAndSplit) {
+TEST(Crc32, BlockUpdateAgreesWithBytewiseForEveryLengthAndSplit) {
   std::mt19937 random(7);
   std::string data(100, '\0');
   for (char& c : data) c = char(random());
