@@ -174,7 +174,8 @@ class TZelZip {
   TZelZipEntries& Entries() { return entries_; }
   const TZelZipEntries& Entries() const { return entries_; }
 
-  // The end record as the file holds it, where it stands, and where the comment begins.
+  // The end record as the file holds it (with the size of the directory records read), where
+  // it stands, and where the comment begins.
   const TEndOfCentralDir& EndRecord() const { return endRecord_; }
   int64_t EndRecordPosition() const { return endRecordPosition_; }
   int64_t CommentPosition() const { return commentPosition_; }
