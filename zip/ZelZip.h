@@ -116,7 +116,8 @@ class TZelZipEntries {
   std::vector<int64_t> WriteLocalRecords(TStream& out);
   TEndOfCentralDir WriteCentralDirectory(TStream& out, const std::vector<int64_t>& offsets);
   void WriteEndRecord(TStream& out, const TEndOfCentralDir& end, const std::string& comment);
-  // A member's local record size, or EZipError when the archive lacks its local header.
+  // A member's local record size, or EZipError when the archive lacks its local header or the
+  // record would run into the central directory.
   int64_t CheckedLocalRecordSize(const TZelZipEntriesEntry& entry) const;
 
   TZelZip& zip_;

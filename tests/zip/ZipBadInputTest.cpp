@@ -7,6 +7,7 @@
 #include "rt/DateTime.h"
 #include "rt/Stream.h"
 #include "zip/ZelZip.h"
+#include "zip/ZipErrors.h"
 #include "zip/ZipTestSupport.h"
 
 namespace voltrane {
@@ -74,6 +75,28 @@ TEST(ZipBadInput, AddAfterBytesBetweenDirectoryAndEndRecordLeavesNothingBehindTh
   TOpened again(after);
   ASSERT_TRUE(again.zip.IsZipFile());
   EXPECT_EQ(again.zip.FileNames(), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST(ZipBadInput, MemberWhoseSizeRunsIntoTheDirectoryIsNotMoved) {
+  // Removing it once moved a negative number of bytes down: the process died.
+  std::string bytes = Archive({{"a.txt", "hello"}, {"b.txt", "world"}});
+  size_t directory = bytes.find("PK\x01\x02");
+  ASSERT_NE(directory, std::string::npos);
+  PutU32(bytes, directory + 20, 0x7FFFFFFF);  // compressed size of a.txt
+  TOpened opened(bytes);
+  ASSERT_TRUE(opened.zip.IsZipFile());
+  test::ExpectError<EZipError>(
+      [&] { opened.zip.Entries().RemoveItem(0); }, "EZipError",
+      "Cannot move member \"a.txt\" of archive \"(stream)\": its local record runs into the "
+      "central directory");
+  EXPECT_EQ(opened.stream->DataString(), bytes);
+  EXPECT_EQ(opened.zip.Entries().Count(), 2);
+  opened.zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
+  test::ExpectError<EZipError>(
+      [&] { opened.zip.Entries().RemoveItem(1); }, "EZipError",
+      "Cannot move member \"a.txt\" of archive \"(stream)\": its local record runs into the "
+      "central directory");
+  EXPECT_EQ(opened.stream->DataString(), bytes);
 }
 
 }  // namespace
