@@ -40,8 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       zip.FileNames();
       zip.Comment();
       for (int i = 0; i < zip.Entries().Count(); ++i) zip.Entries()[i].Offset();
-      if (zip.Entries().Count() <= kMaxMembersToChange && size <= kMaxBytesToChange)
+      if (zip.Entries().Count() <= kMaxMembersToChange && size <= kMaxBytesToChange) {
+        // The last byte picks the save method, so both the in-place and the rewriting paths
+        // see damaged archives.
+        if (data[size - 1] & 1) zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
         ChangeArchive(zip);
+      }
     }
     zip.CloseArchive();
   } catch (const Exception&) {
