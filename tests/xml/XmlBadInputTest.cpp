@@ -1,6 +1,8 @@
 // Inputs that the fuzzers found mishandled, each kept as the behaviour it now has.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "rt/Exception.h"
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
@@ -27,6 +29,17 @@ TEST(XmlBadInput, WideBinaryFormOfNamesThatAreNotUtf8LoadsBack) {
   EXPECT_EQ(a->ChildAt(0)->GetNodeName(), "p" + bad);
   EXPECT_EQ(a->ChildAt(0)->GetText(), " data");
   EXPECT_EQ(a->ChildAt(1)->GetNodeName(), "c");
+}
+
+TEST(XmlBadInput, DateOfABinaryFormBeyondEveryCalendarWritesAsText) {
+  // A damaged binary form once decoded a date of NaN through an overflowing negation.
+  IXmlDocument doc = NewXmlDocument("r");
+  doc->GetDocumentElement()->SetAttrAsDateTime("d", std::nan(""));
+  doc->GetDocumentElement()->SetAttrAsDateTime("e", 1e300);
+  IXmlDocument copy = NewXmlDocument();
+  copy->LoadBinaryForm(doc->GetBinaryForm());
+  EXPECT_EQ(copy->GetDocumentElement()->GetXml(),
+            "\r\n<r d=\"1899-12-30T00:00:00\" e=\"9999-12-31T23:59:59\"/>");
 }
 
 }  // namespace
