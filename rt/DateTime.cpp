@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace voltrane {
@@ -58,6 +59,11 @@ TDateTime EncodeDateTime(const TDateTimeParts& p) {
 }
 
 TDateTimeParts DecodeDateTime(TDateTime value) {
+  // Values come from files too: NaN decodes as the zero date, anything beyond the years 1 to
+  // 9999 as the nearest end of that range, so the arithmetic below never overflows.
+  constexpr double kFirstDay = -693593;                              // 0001-01-01
+  constexpr double kLastMoment = 2958466 - 1.0 / double(kMsPerDay);  // 9999-12-31 23:59:59.999
+  value = std::isnan(value) ? 0 : std::clamp(value, kFirstDay, kLastMoment);
   int64_t total = std::llround(value * double(kMsPerDay));
   int64_t days = total >= 0 ? total / kMsPerDay : -((-total + kMsPerDay - 1) / kMsPerDay);
   int64_t ms = total - days * kMsPerDay;

@@ -13,7 +13,8 @@ struct TDateTimeParts {
 };
 
 TDateTime EncodeDateTime(const TDateTimeParts& parts);
-// Rounded to the nearest millisecond.
+// Rounded to the nearest millisecond; NaN gives 1899-12-30, values outside the years 1 to 9999
+// give 0001-01-01 00:00:00.000 or 9999-12-31 23:59:59.999.
 TDateTimeParts DecodeDateTime(TDateTime value);
 
 // The value of a moment given as seconds and nanoseconds since 1970-01-01 UTC, without

@@ -142,22 +142,32 @@ void TBinXmlWriter::WriteValue(const TVariant& value) {
 void TBinXmlWriter::WriteAttrs(const TXmlNode& node) {
   WriteCompact(uint32_t(node.GetAttrCount()));
   for (int i = 0; i < node.GetAttrCount(); ++i) {
-    WriteU32(NameHash(node.GetAttrNameIDAt(i)));
+    WriteU32(WireHash(node.GetAttrNameIDAt(i)));
     WriteValue(node.GetAttrValueAt(i));
   }
 }
 
-std::vector<TXmlNameID> TBinXmlWriter::CollectNames(const TXmlDocument& document) {
+std::string TBinXmlWriter::WireName(TXmlNameID id, bool wide) {
+  std::string_view text = TXmlNameTable::GetName(id);
+  return wide ? WideToUtf8(Utf8ToWide(text)) : std::string(text);
+}
+
+TBinXmlWriter::TNamePlan TBinXmlWriter::CollectNames(const TXmlDocument& document, bool wide) {
   // Names travel as hashes, so two names of one hash could not be told apart when read back.
-  std::vector<TXmlNameID> names;
-  std::unordered_map<uint32_t, TXmlNameID> byHash{{0, nullptr}};
+  // The hash is that of the name as the reader will intern it: UTF-16 strings lose the bytes
+  // of a name that is not UTF-8, and the reader could not find the original's hash.
+  TNamePlan plan;
+  std::unordered_map<uint32_t, std::string> byHash{{0, std::string()}};
   auto use = [&](TXmlNameID id) {
-    auto [it, added] = byHash.emplace(NameHash(id), id);
-    if (added) names.push_back(id);
-    if (it->second != id)
-      throw Exception("Error writing binary XML: names \"" +
-                      std::string(TXmlNameTable::GetName(it->second)) + "\" and \"" +
-                      std::string(TXmlNameTable::GetName(id)) + "\" have the same hash");
+    if (!id || plan.Hashes.contains(id)) return;
+    std::string wire = WireName(id, wide);
+    uint32_t hash = XmlNameHash(wire);
+    plan.Hashes.emplace(id, hash);
+    auto [it, added] = byHash.emplace(hash, wire);
+    if (added) plan.Names.push_back(id);
+    if (it->second != wire)
+      throw Exception("Error writing binary XML: names \"" + it->second + "\" and \"" + wire +
+                      "\" have the same hash");
   };
   std::vector<const TXmlNode*> pending{&document};
   while (!pending.empty()) {
@@ -171,16 +181,21 @@ std::vector<TXmlNameID> TBinXmlWriter::CollectNames(const TXmlDocument& document
     for (int i = 0; i < node->GetAttrCount(); ++i) use(node->GetAttrNameIDAt(i));
     for (int i = node->ChildCount() - 1; i >= 0; --i) pending.push_back(node->ChildAt(i));
   }
-  return names;
+  return plan;
+}
+
+uint32_t TBinXmlWriter::WireHash(TXmlNameID id) const {
+  return id ? hashes_.at(id) : 0;
 }
 
 void TBinXmlWriter::WriteDocument(const TXmlDocument& document, uint32_t options) {
   wide_ = options & kBinaryXmlWideStrings;
-  std::vector<TXmlNameID> names = CollectNames(document);
+  TNamePlan plan = CollectNames(document, wide_);
+  hashes_ = std::move(plan.Hashes);
   WriteBytes(kBinaryXmlHeader.data(), kBinaryXmlHeader.size());
   WriteU32(options);
-  WriteCompact(uint32_t(names.size()));
-  for (TXmlNameID id : names) WriteString(id->Text);
+  WriteCompact(uint32_t(plan.Names.size()));
+  for (TXmlNameID id : plan.Names) WriteString(id->Text);
   WriteAttrs(document);
   WriteCompact(uint32_t(document.ChildCount()));
 
@@ -193,7 +208,7 @@ void TBinXmlWriter::WriteDocument(const TXmlDocument& document, uint32_t options
     int type = node->GetNodeType();
     uint8_t kind = uint8_t(type);
     WriteBytes(&kind, 1);
-    if (HasName(type)) WriteU32(NameHash(node->GetNameID()));
+    if (HasName(type)) WriteU32(WireHash(node->GetNameID()));
     switch (type) {
       case xntElement:
         WriteValue(static_cast<const TXmlElement*>(node)->Data());

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "xml/XmlDocument.h"
@@ -30,15 +31,24 @@ class TBinXmlWriter {
   // for a node that cannot stand in a tree (a document inside a tree).
   void WriteDocument(const TXmlDocument& document, uint32_t options);
   // The same checks alone, for a caller that must not create a file it cannot fill.
-  static void CheckDocument(const TXmlDocument& document) { CollectNames(document); }
+  static void CheckDocument(const TXmlDocument& document, uint32_t options) {
+    CollectNames(document, options & kBinaryXmlWideStrings);
+  }
 
  protected:
   virtual void WriteBytes(const void* data, size_t count) = 0;
   virtual void Finish() {}
 
  private:
-  // The names the tree uses, in order of first use; makes every check.
-  static std::vector<TXmlNameID> CollectNames(const TXmlDocument& document);
+  struct TNamePlan {
+    std::vector<TXmlNameID> Names;  // one per hash, in order of first use
+    std::unordered_map<TXmlNameID, uint32_t> Hashes;
+  };
+  // The names the tree uses and the hash each travels as; makes every check.
+  static TNamePlan CollectNames(const TXmlDocument& document, bool wide);
+  // A name as the reader gets it back.
+  static std::string WireName(TXmlNameID id, bool wide);
+  uint32_t WireHash(TXmlNameID id) const;
   void WriteCompact(uint32_t value);
   void WriteU16(uint16_t value);
   void WriteU32(uint32_t value);
@@ -47,6 +57,7 @@ class TBinXmlWriter {
   void WriteAttrs(const TXmlNode& node);
 
   bool wide_ = false;
+  std::unordered_map<TXmlNameID, uint32_t> hashes_;
 };
 
 // Writes to a stream in blocks of 64 KiB.

@@ -190,7 +190,7 @@ void TXmlDocument::SaveBinaryFormStream(TStream& stream, uint32_t options) const
 }
 
 void TXmlDocument::SaveBinaryFormFile(const std::string& fileName, uint32_t options) const {
-  TBinXmlWriter::CheckDocument(*this);  // fails before the file is touched
+  TBinXmlWriter::CheckDocument(*this, options);  // fails before the file is touched
   TFileStream file(fileName, TFileMode::Create);
   SaveBinaryFormStream(file, options);
   file.Close();

@@ -116,7 +116,8 @@ class TZelZipEntries {
   std::vector<int64_t> WriteLocalRecords(TStream& out);
   TEndOfCentralDir WriteCentralDirectory(TStream& out, const std::vector<int64_t>& offsets);
   void WriteEndRecord(TStream& out, const TEndOfCentralDir& end, const std::string& comment);
-  // A member's local record size, or EZipError when the archive lacks its local header.
+  // A member's local record size, or EZipError when the archive lacks its local header or the
+  // record would run into the central directory.
   int64_t CheckedLocalRecordSize(const TZelZipEntriesEntry& entry) const;
 
   TZelZip& zip_;
@@ -174,7 +175,8 @@ class TZelZip {
   TZelZipEntries& Entries() { return entries_; }
   const TZelZipEntries& Entries() const { return entries_; }
 
-  // The end record as the file holds it, where it stands, and where the comment begins.
+  // The end record as the file holds it (with the size of the directory records read), where
+  // it stands, and where the comment begins.
   const TEndOfCentralDir& EndRecord() const { return endRecord_; }
   int64_t EndRecordPosition() const { return endRecordPosition_; }
   int64_t CommentPosition() const { return commentPosition_; }

@@ -37,7 +37,14 @@ int64_t TZelZipEntries::CheckedLocalRecordSize(const TZelZipEntriesEntry& entry)
     throw EZipError("Cannot move member \"" + entry.CentralDirectoryFile.FileName +
                     "\" of archive \"" + zip_.ArchiveName() + "\": its local header is missing");
   }
-  return LocalRecordSize(entry.LocalFile, entry.CentralDirectoryFile);
+  // The sizes come from the file: a record said to run into the directory cannot be moved.
+  int64_t size = LocalRecordSize(entry.LocalFile, entry.CentralDirectoryFile);
+  if (entry.Offset() + size > int64_t(zip_.endRecord_.OffsetOfStartOfCentralDirectory)) {
+    throw EZipError("Cannot move member \"" + entry.CentralDirectoryFile.FileName +
+                    "\" of archive \"" + zip_.ArchiveName() +
+                    "\": its local record runs into the central directory");
+  }
+  return size;
 }
 
 void TZelZipEntries::RemoveItem(int index) {

@@ -77,7 +77,8 @@ bool TZelZipEntries::ReadCentralDirectory() {
   TStream& archive = *zip_.stream_;
   const TEndOfCentralDir& end = zip_.endRecord_;
   int64_t offset = end.OffsetOfStartOfCentralDirectory;
-  if (offset > zip_.endRecordPosition_) return false;
+  // A directory said to reach past its end record is damaged; changes size the file from it.
+  if (offset + int64_t(end.SizeOfTheCentralDirectory) > zip_.endRecordPosition_) return false;
   int total = end.TotalNumberOfEntriesInTheCentralDirectory;
   try {
     // The directory lies between its offset and the end record: one read for all of it.
@@ -105,6 +106,10 @@ bool TZelZipEntries::ReadCentralDirectory() {
     items_.clear();
     return false;
   }
+  // Writes put the directory back as its records are, not as big as the record said.
+  int64_t directorySize = 0;
+  for (const auto& item : items_) directorySize += CentralRecordSize(item->CentralDirectoryFile);
+  zip_.endRecord_.SizeOfTheCentralDirectory = uint32_t(directorySize);
   return true;
 }
 

@@ -1,8 +1,11 @@
 #include "FuzzSupport.h"
 
+#include <sanitizer/asan_interface.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "util/DeleteTree.h"
+#include "xml/XmlPool.h"
 
 namespace voltrane::fuzz {
 
@@ -27,6 +30,17 @@ const std::string& ScratchFolder() {
 
 void RemoveTreeContents(const std::string& folder) {
   DeleteTree(folder);
+}
+
+void RequireXmlPoolOff() {
+  for (size_t size : {size_t(48), kXmlPoolLargest + 1}) {
+    void* block = XmlPoolAllocate(size);
+    XmlPoolFree(block, size);
+    if (!__asan_address_is_poisoned(block)) {
+      fprintf(stderr, "the XML pool keeps freed blocks under AddressSanitizer\n");
+      abort();
+    }
+  }
 }
 
 }  // namespace voltrane::fuzz

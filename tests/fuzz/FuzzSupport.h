@@ -8,4 +8,8 @@ namespace voltrane::fuzz {
 const std::string& ScratchFolder();
 void RemoveTreeContents(const std::string& folder);
 
+// Aborts unless the XML pool hands freed blocks straight back to AddressSanitizer, which
+// could not see a use after free of a block the pool kept.
+void RequireXmlPoolOff();
+
 }  // namespace voltrane::fuzz
