@@ -5,10 +5,14 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
-build="$root/build/fuzz"
+# An optional argument names a build folder configured with -DVOLTRANE_FUZZ=ON already
+# (CI builds the sanitized tests and the targets in one folder).
+build="${1:-$root/build/fuzz}"
 
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DVOLTRANE_FUZZ=ON -DVOLTRANE_TESTS=OFF \
-  -DVOLTRANE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DVOLTRANE_FUZZ=ON -DVOLTRANE_TESTS=OFF \
+    -DVOLTRANE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build "$build" -j2 --target fuzz_splitter fuzz_xml fuzz_cache_record fuzz_zip_open
 
 failed=0
