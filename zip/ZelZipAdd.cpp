@@ -80,8 +80,11 @@ void TZelZipEntries::WalkFolder(const std::string& folder, const std::string& ro
       // A link to a folder is not followed: it may lead outside the tree or into a loop.
       if (withSubFolders && !entry.IsLink) WalkFolder(path, rootFolder, wildCard, true, submitTo);
     } else if (MatchesMask(path, wildCard, /*questionMarkIsWildcard=*/false)) {
-      submitTo ? submitTo->Submit(path)
-               : void(AddFileItem(path, RelativeItemName(path, rootFolder)));
+      if (submitTo) {
+        submitTo->Submit(path);
+      } else {
+        AddFileItem(path, RelativeItemName(path, rootFolder));
+      }
     }
   }
 }

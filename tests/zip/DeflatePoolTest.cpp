@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +52,17 @@ class DeflatePoolRun : public ::testing::Test {
 
   std::string Zip(TDeflatePool* pool) {
     ZipFolder(archive, tree, pool);
+    return ReadFile(archive);
+  }
+  // The same archive through the component, set up by configure before the walk.
+  std::string ZipWith(TDeflatePool* pool, const std::function<void(TZelZip&)>& configure) {
+    TZelZip zip;
+    TFileStream(archive, TFileMode::Create).WriteString(test::Hex("504B0506") + std::string(18, 0));
+    zip.OpenArchive(archive);
+    zip.SetDeflatePool(pool);
+    configure(zip);
+    zip.Entries().AddFolderTree(dir / "tree", dir / "tree", "*.*", true);
+    zip.CloseArchive();
     return ReadFile(archive);
   }
 
@@ -123,27 +135,19 @@ TEST_F(DeflatePoolRun, FileChangedAfterItWasPreparedIsDeflatedAgain) {
 
 TEST_F(DeflatePoolRun, WithACompressHandlerMembersAreDeflatedOnTheCallersThread) {
   using TEvents = std::vector<std::pair<int64_t, int64_t>>;
-  auto zipWithHandler = [&](TDeflatePool* pool, TEvents& events) {
-    TZelZip zip;
-    {
-      TFileStream file(archive, TFileMode::Create);
-      zip.CreateEmptyArchive(file);
-    }
-    zip.OpenArchive(archive);
-    zip.SetDeflatePool(pool);
-    zip.OnCompressFile = [&](TZelZip&, int64_t current, int64_t total) {
-      events.emplace_back(current, total);
-    };
-    zip.Entries().AddFolderTree(dir / "tree", dir / "tree", "*.*", true);
-    zip.CloseArchive();
-    return ReadFile(archive);
-  };
   TEvents expected, events;
-  std::string plain = zipWithHandler(nullptr, expected);
+  auto recordInto = [](TEvents& list) {
+    return [&list](TZelZip& zip) {
+      zip.OnCompressFile = [&list](TZelZip&, int64_t current, int64_t total) {
+        list.emplace_back(current, total);
+      };
+    };
+  };
+  std::string plain = ZipWith(nullptr, recordInto(expected));
   TDeflatePool pool(spill, 2);
   for (const std::string& chunk : chunks) pool.Submit(chunk);
   pool.Wait();
-  EXPECT_EQ(zipWithHandler(&pool, events), plain);
+  EXPECT_EQ(ZipWith(&pool, recordInto(events)), plain);
   EXPECT_EQ(events, expected);
   // One event per full output block of each chunk, each counting that chunk's bytes.
   ASSERT_GE(expected.size(), 4u);
@@ -152,25 +156,13 @@ TEST_F(DeflatePoolRun, WithACompressHandlerMembersAreDeflatedOnTheCallersThread)
 }
 
 TEST_F(DeflatePoolRun, WholeArchiveRewriteTakesSpilledMembersToo) {
-  auto zipRebuilding = [&](TDeflatePool* pool) {
-    TZelZip zip;
-    {
-      TFileStream file(archive, TFileMode::Create);
-      zip.CreateEmptyArchive(file);
-    }
-    zip.OpenArchive(archive);
-    zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
-    zip.SetDeflatePool(pool);
-    zip.Entries().AddFolderTree(dir / "tree", dir / "tree", "*.*", true);
-    zip.CloseArchive();
-    return ReadFile(archive);
-  };
-  std::string plain = zipRebuilding(nullptr);
+  auto rebuildAll = [](TZelZip& zip) { zip.SetSaveMethod(TZipSaveMethod::RebuildAll); };
+  std::string plain = ZipWith(nullptr, rebuildAll);
+  EXPECT_EQ(plain, Zip(nullptr));
   TDeflatePool pool(spill, 2);
   for (const std::string& chunk : chunks) pool.Submit(chunk);
   pool.Wait();
-  EXPECT_EQ(zipRebuilding(&pool), plain);
-  EXPECT_EQ(plain, Zip(nullptr));
+  EXPECT_EQ(ZipWith(&pool, rebuildAll), plain);
 }
 
 TEST_F(DeflatePoolRun, WorkerErrorReachesTheCallerAtItsMemberWithItsMessage) {
