@@ -1,15 +1,15 @@
 // Files deflated ahead on worker threads, so that an archive's members are compressed on
 // every CPU while the archive itself is still written member by member, in order.
 //
-// Threading: Submit queues a file; each worker takes the oldest queued file, reads it,
-// deflates it into a spill file of its own in the spill folder and keeps the result until
-// Take hands it over. A worker holds one file's content and one zlib state at a time, so
-// the members in memory are at most the workers' count (plus the one that a caller may
-// deflate itself). One mutex guards the queue and the results; workers block SIGINT,
-// SIGTERM and SIGHUP (the caller's thread takes them) and check the interrupt flag between
-// output blocks. After a worker's error no further file is started; the error waits for the
-// Take of its file. The destructor cancels running work, joins every worker and removes
-// every spill file.
+// Threading: one thread uses the pool (Submit, Take, Wait). Submit queues a file; each
+// worker takes the oldest queued file, reads it, deflates it into a spill file of its own
+// in the spill folder and keeps the result until Take hands it over. A worker holds one
+// file's content and one zlib state at a time, so the members in memory are at most the
+// workers' count (plus the one that the caller may deflate itself). One mutex guards the
+// queue and the results. Workers block SIGINT, SIGTERM and SIGHUP (the caller's thread
+// takes them) and check the interrupt flag between output blocks. After a worker's error
+// no further file is started; the error waits for the Take of its file. The destructor
+// cancels running work, joins every worker and removes every spill file.
 #pragma once
 
 #include <atomic>
