@@ -13,6 +13,7 @@
 #include "rt/FileList.h"
 #include "rt/Path.h"
 #include "util/DeleteTree.h"
+#include "zip/DeflatePool.h"
 #include "zip/ZipFolder.h"
 
 namespace voltrane {
@@ -81,6 +82,16 @@ void ReplaceDestination(const std::string& archive, const std::string& destinati
   if (::rename(archive.c_str(), destination.c_str()) != 0) throw EFCreateError(destination, errno);
 }
 
+// With more than one CPU every chunk is deflated on a worker as soon as it is closed, while
+// the split goes on; with one, deflating on this thread while zipping is the faster way.
+std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state) {
+  int cpus = UsableCpuCount();
+  if (cpus < 2) return nullptr;
+  auto pool = std::make_unique<TDeflatePool>(state.WorkDir + "deflate/", cpus);
+  state.OnChunkClosed = [workers = pool.get()](const std::string& path) { workers->Submit(path); };
+  return pool;
+}
+
 }  // namespace
 
 void CreateTempStorage(TBuildState& state, const std::string& destination) {
@@ -108,6 +119,7 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
   TCreatedPath workingTree(true);
   CreateTempStorage(state, destination);
   workingTree.Set(state.WorkDir);
+  std::unique_ptr<TDeflatePool> pool = MakeDeflatePool(state);  // goes before the tree does
 
   state.IndexStream = std::make_unique<TFileStream>(state.IndexFileName, TFileMode::Create);
   WriteIndexHeader(*state.IndexStream);
@@ -122,11 +134,12 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
                                                   ExtractFileName(destination) + ".part-")
                             ->Path();
   partialArchive.Set(archive);
-  ZipFolder(archive, state.TempDir);
+  ZipFolder(archive, state.TempDir, pool.get());
   ReplaceDestination(archive, destination);
   partialArchive.Keep();
 
   console.WriteLine("Cleaning temporary files...");
+  pool.reset();
   workingTree.Remove();
   console.WriteLine("Done!");
 }

@@ -1,9 +1,12 @@
 // Adding members: folder walks, folder chains, files, streams, and the append in place.
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "rt/Exception.h"
 #include "rt/FileList.h"
+#include "zip/DeflatePool.h"
 #include "zip/ZelZip.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipNames.h"
@@ -43,6 +46,10 @@ bool TZelZipEntries::AddFolderTree(const std::string& folderName, const std::str
                                    const std::string& wildCard, bool withSubFolders) {
   {
     TBatchScope batch(zip_.batchAdding_);
+    // Every file is queued first, so that the pool compresses ahead of the appends.
+    if (TDeflatePool* pool = zip_.UsablePool()) {
+      WalkFolder(folderName, rootFolder, wildCard, withSubFolders, pool);
+    }
     WalkFolder(folderName, rootFolder, wildCard, withSubFolders);
   }
   zip_.ZipChanged(kZipItemsAdded);
@@ -50,11 +57,12 @@ bool TZelZipEntries::AddFolderTree(const std::string& folderName, const std::str
 }
 
 void TZelZipEntries::WalkFolder(const std::string& folder, const std::string& rootFolder,
-                                const std::string& wildCard, bool withSubFolders) {
+                                const std::string& wildCard, bool withSubFolders,
+                                TDeflatePool* submitTo) {
   int error = 0;
   std::vector<TFileEntry> entries = ListFolder(folder, "*", &error);
   if (error != 0) throw EFOpenError(folder, error);  // a folder left out would pass unnoticed
-  bool folderMembers = zip_.storeFolders_ && zip_.storeRelativePath_;
+  bool folderMembers = !submitTo && zip_.storeFolders_ && zip_.storeRelativePath_;
   // The folder itself (its own "." entry): only a folder below the root gives a name.
   // Folder members exist only where both StoreFolders and StoreRelativePath are set.
   TFileEntry self;
@@ -70,9 +78,13 @@ void TZelZipEntries::WalkFolder(const std::string& folder, const std::string& ro
                        EntryDateTime(entry));
       }
       // A link to a folder is not followed: it may lead outside the tree or into a loop.
-      if (withSubFolders && !entry.IsLink) WalkFolder(path, rootFolder, wildCard, true);
+      if (withSubFolders && !entry.IsLink) WalkFolder(path, rootFolder, wildCard, true, submitTo);
     } else if (MatchesMask(path, wildCard, /*questionMarkIsWildcard=*/false)) {
-      AddFileItem(path, RelativeItemName(path, rootFolder));
+      if (submitTo) {
+        submitTo->Submit(path);
+      } else {
+        AddFileItem(path, RelativeItemName(path, rootFolder));
+      }
     }
   }
 }
@@ -99,16 +111,34 @@ TZelZipEntriesEntry* TZelZipEntries::AddFileItem(const std::string& fileName,
                                                  const std::string& itemName) {
   TFileEntry entry;
   if (!FindEntry(fileName, entry)) return nullptr;
+  TDateTime fileDate = EntryDateTime(entry);
+  if (TDeflatePool* pool = zip_.UsablePool()) {
+    return AddPreparedItem(itemName, [&] {
+      std::optional<TPreparedZipItem> item = pool->Take(fileName);
+      if (!item) {
+        TFileStream file(fileName, TFileMode::OpenRead);
+        return PrepareItem(itemName, entry.Attributes, fileDate, file);
+      }
+      // Attributes and time as the listing gives them now, as for any other add.
+      NameZipItem(*item, itemName, entry.Attributes, fileDate, zip_.storeRelativePath_);
+      return std::move(*item);
+    });
+  }
   TFileStream file(fileName, TFileMode::OpenRead);
-  return AddStreamItem(itemName, entry.Attributes, EntryDateTime(entry), file);
+  return AddStreamItem(itemName, entry.Attributes, fileDate, file);
 }
 
 TZelZipEntriesEntry* TZelZipEntries::AddStreamItem(const std::string& itemName, uint16_t fileAttr,
                                                    TDateTime fileDate, TStream& stream) {
+  return AddPreparedItem(itemName,
+                         [&] { return PrepareItem(itemName, fileAttr, fileDate, stream); });
+}
+
+TZelZipEntriesEntry* TZelZipEntries::AddPreparedItem(
+    const std::string& itemName, const std::function<TPreparedZipItem()>& prepare) {
   if (zip_.storeFolders_ && zip_.storeRelativePath_) AddFolderChain(itemName, 0x10, Now());
-  TZelZipEntriesEntry* item = zip_.saveMethod_ == TZipSaveMethod::FastSave
-                                  ? AppendItemFast(itemName, fileAttr, fileDate, stream)
-                                  : AppendItemRebuild(itemName, fileAttr, fileDate, stream);
+  zip_.ArchiveStream(itemName);  // nothing to compress for when no archive is open
+  TZelZipEntriesEntry* item = AppendPreparedItem(prepare());
   if (zip_.OnAddItem) zip_.OnAddItem(zip_, itemName);
   return item;
 }
@@ -121,6 +151,12 @@ int TZelZipEntries::IndexOfItem(const std::string& name) const {
     }
   }
   return -1;
+}
+
+TDeflatePool* TZelZip::UsablePool() const {
+  bool usable =
+      deflatePool_ && !OnCompressFile && deflatePool_->CompressionType() == compressionType_;
+  return usable ? deflatePool_ : nullptr;
 }
 
 TPreparedZipItem TZelZipEntries::PrepareItem(const std::string& itemName, uint16_t fileAttr,
@@ -159,7 +195,7 @@ void TZelZipEntries::CheckAddLimits(const TPreparedZipItem& item) const {
     directorySize -= CentralRecordSize(old.CentralDirectoryFile);
   }
   int64_t nameLength = int64_t(item.StoredName.size());
-  int64_t directoryOffset = localOffset + kLocalHeaderSize + nameLength + int64_t(item.Data.size());
+  int64_t directoryOffset = localOffset + kLocalHeaderSize + nameLength + item.CompressedSize();
   directorySize += kCentralHeaderSize + nameLength;
   std::string limit;
   if (count > kMaxZipCount) {
@@ -203,7 +239,7 @@ TZelZipEntriesEntry* TZelZipEntries::AppendPreparedFast(TPreparedZipItem item) {
   entry->LocalFile = MakeLocalFile(item);
   entry->CentralDirectoryFile = MakeCentralFile(item, offset);
   int64_t directoryOffset =
-      offset + kLocalHeaderSize + int64_t(item.StoredName.size()) + int64_t(item.Data.size());
+      offset + kLocalHeaderSize + int64_t(item.StoredName.size()) + item.CompressedSize();
   int64_t finalSize = directoryOffset + int64_t(zip_.endRecord_.SizeOfTheCentralDirectory) +
                       CentralRecordSize(entry->CentralDirectoryFile) + kEndRecordSize +
                       int64_t(comment.size());
@@ -211,7 +247,7 @@ TZelZipEntriesEntry* TZelZipEntries::AppendPreparedFast(TPreparedZipItem item) {
   archive.SetSize(finalSize);
   archive.SetPosition(offset);
   archive.WriteString(EncodeLocalHeader(entry->LocalFile) + item.StoredName);
-  archive.WriteString(item.Data);
+  WriteItemData(item, archive);
   TZelZipEntriesEntry& added = *entry;
   items_.push_back(std::move(entry));
   try {

@@ -146,7 +146,7 @@ void TZelZipEntries::RebuildArchive(const TPreparedZipItem* added) {
     }
     if (added) {
       size += kLocalHeaderSize + kCentralHeaderSize + 2 * int64_t(added->StoredName.size()) +
-              int64_t(added->Data.size());
+              added->CompressedSize();
     }
     out.SetSize(size);
     out.SetPosition(0);
@@ -158,7 +158,7 @@ void TZelZipEntries::RebuildArchive(const TPreparedZipItem* added) {
     entry->LocalFile = MakeLocalFile(*added);
     entry->CentralDirectoryFile = MakeCentralFile(*added, offset);
     out.WriteString(EncodeLocalHeader(entry->LocalFile) + added->StoredName);
-    out.WriteString(added->Data);
+    WriteItemData(*added, out);
     offsets.push_back(offset);
     items_.push_back(std::move(entry));
   }

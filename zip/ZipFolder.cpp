@@ -8,7 +8,7 @@
 
 namespace voltrane {
 
-void ZipFolder(const std::string& archivePath, const std::string& folderPath) {
+void ZipFolder(const std::string& archivePath, const std::string& folderPath, TDeflatePool* pool) {
   ::unlink(archivePath.c_str());  // whether it existed does not matter
   // The path is cut after its last separator, which is then dropped.
   std::string folder = ExtractFilePath(folderPath);
@@ -19,6 +19,7 @@ void ZipFolder(const std::string& archivePath, const std::string& folderPath) {
     zip.CreateEmptyArchive(file);
     file.Close();
   }
+  zip.SetDeflatePool(pool);
   zip.OpenArchive(archivePath);
   zip.Entries().AddFolderTree(folder, folder, "*.*", true);
   zip.CloseArchive();

@@ -5,8 +5,13 @@
 
 namespace voltrane {
 
+class TDeflatePool;
+
 // Replaces the file at archivePath by an archive of every file under folderPath (which ends
-// with "/"), named relative to it, with a member for every folder below it.
-void ZipFolder(const std::string& archivePath, const std::string& folderPath);
+// with "/"), named relative to it, with a member for every folder below it. With a pool,
+// files it has deflated already are taken from it and the others are deflated ahead on it;
+// the archive is byte for byte the one made without.
+void ZipFolder(const std::string& archivePath, const std::string& folderPath,
+               TDeflatePool* pool = nullptr);
 
 }  // namespace voltrane

@@ -1,5 +1,6 @@
 #include "zip/ZipItem.h"
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -52,23 +53,20 @@ uint32_t Crc32Of(const std::string& bytes) {
   return uint32_t(crc);
 }
 
-TPreparedZipItem PrepareZipItem(const std::string& itemName, uint16_t fileAttr, TDateTime fileDate,
-                                TStream& stream, bool storeRelativePath,
-                                TZipCompressionType compressionType,
-                                const TItemProgress& onProgress) {
+TSpilledData::~TSpilledData() {
+  ::unlink(Path.c_str());  // gone already is as good
+}
+
+TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
+                                   const TItemProgress& onProgress, const std::string& spillPath) {
   TPreparedZipItem item;
-  item.ItemName = itemName;
-  item.StoredName = ToZipName(storeRelativePath ? itemName : NameWithoutPath(itemName));
-  item.FileAttr = fileAttr;
-  item.FileDate = fileDate;
   std::string content = stream.ReadRest();
   item.UncompressedSize = int64_t(content.size());
   if (content.empty()) return item;
 
   item.Method = kMethodDeflated;
   item.Crc32 = Crc32Of(content);
-  TMemoryStream zlibOutput;
-  {
+  auto deflate = [&](TStream& zlibOutput) {
     TCompressionStream deflater(LevelOf(compressionType), zlibOutput);
     if (onProgress) {
       int64_t total = item.UncompressedSize;
@@ -78,11 +76,51 @@ TPreparedZipItem PrepareZipItem(const std::string& itemName, uint16_t fileAttr, 
     }
     deflater.WriteBuffer(content.data(), int64_t(content.size()));
     deflater.Finish();
-  }
+  };
   // Members hold raw deflate data: without the zlib header and the Adler-32 trailer.
-  std::string& output = zlibOutput.DataString();
-  item.Data = output.substr(kZlibHeaderSize, output.size() - kZlibHeaderSize - kZlibTrailerSize);
+  if (spillPath.empty()) {
+    TMemoryStream zlibOutput;
+    deflate(zlibOutput);
+    std::string& output = zlibOutput.DataString();
+    item.Data = output.substr(kZlibHeaderSize, output.size() - kZlibHeaderSize - kZlibTrailerSize);
+  } else {
+    auto spilled = std::make_unique<TSpilledData>(spillPath);  // removed on a failure too
+    TFileStream zlibOutput(spillPath, TFileMode::Create);
+    deflate(zlibOutput);
+    spilled->Offset = kZlibHeaderSize;
+    spilled->Size = zlibOutput.Size() - kZlibHeaderSize - kZlibTrailerSize;
+    zlibOutput.Close();
+    item.Spilled = std::move(spilled);
+  }
   return item;
+}
+
+void NameZipItem(TPreparedZipItem& item, const std::string& itemName, uint16_t fileAttr,
+                 TDateTime fileDate, bool storeRelativePath) {
+  item.ItemName = itemName;
+  item.StoredName = ToZipName(storeRelativePath ? itemName : NameWithoutPath(itemName));
+  item.FileAttr = fileAttr;
+  item.FileDate = fileDate;
+}
+
+TPreparedZipItem PrepareZipItem(const std::string& itemName, uint16_t fileAttr, TDateTime fileDate,
+                                TStream& stream, bool storeRelativePath,
+                                TZipCompressionType compressionType,
+                                const TItemProgress& onProgress) {
+  TPreparedZipItem item = PrepareZipContent(stream, compressionType, onProgress);
+  NameZipItem(item, itemName, fileAttr, fileDate, storeRelativePath);
+  return item;
+}
+
+void WriteItemData(const TPreparedZipItem& item, TStream& out) {
+  if (!item.Spilled) {
+    out.WriteString(item.Data);
+    return;
+  }
+  if (item.Spilled->Size <= 0) return;
+  TFileStream spill(item.Spilled->Path, TFileMode::OpenRead);
+  spill.SetPosition(item.Spilled->Offset);
+  out.CopyFrom(spill, item.Spilled->Size);  // in 64 KiB blocks
 }
 
 TLocalFile MakeLocalFile(const TPreparedZipItem& item) {
@@ -94,7 +132,7 @@ TLocalFile MakeLocalFile(const TPreparedZipItem& item) {
   local.LastModFileTime = dos.Time;
   local.LastModFileDate = dos.Date;
   local.Crc32 = item.Crc32;
-  local.CompressedSize = uint32_t(item.Data.size());
+  local.CompressedSize = uint32_t(item.CompressedSize());
   local.UncompressedSize = uint32_t(item.UncompressedSize);
   local.FileNameLength = uint16_t(item.StoredName.size());
   local.FileName = item.StoredName;

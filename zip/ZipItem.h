@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "rt/DateTime.h"
@@ -12,6 +13,20 @@
 #include "zip/ZipRecords.h"
 
 namespace voltrane {
+
+// Raw deflate data that waits in a file of its own instead of memory: Size bytes from
+// Offset. The file is removed with this object, whatever it holds by then.
+class TSpilledData {
+ public:
+  explicit TSpilledData(std::string path) : Path(std::move(path)) {}
+  ~TSpilledData();
+  TSpilledData(const TSpilledData&) = delete;
+  TSpilledData& operator=(const TSpilledData&) = delete;
+
+  const std::string Path;
+  int64_t Offset = 0;
+  int64_t Size = 0;
+};
 
 struct TPreparedZipItem {
   std::string ItemName;    // as the caller gave it
@@ -21,7 +36,10 @@ struct TPreparedZipItem {
   uint16_t Method = kMethodStored;
   uint32_t Crc32 = 0;
   int64_t UncompressedSize = 0;
-  std::string Data;  // raw deflate data, empty for a stored (empty) member
+  std::string Data;  // raw deflate data, empty for a stored (empty) member or when spilled
+  std::unique_ptr<TSpilledData> Spilled;  // the raw deflate data when it waits in a file
+
+  int64_t CompressedSize() const { return Spilled ? Spilled->Size : int64_t(Data.size()); }
 };
 
 // Current: content bytes compressed so far; Total: the content's size.
@@ -34,6 +52,19 @@ TPreparedZipItem PrepareZipItem(const std::string& itemName, uint16_t fileAttr, 
                                 TStream& stream, bool storeRelativePath,
                                 TZipCompressionType compressionType,
                                 const TItemProgress& onProgress = {});
+
+// The content half of PrepareZipItem: method, CRC-32, size and deflate data, with the
+// name, attributes and time left empty. With spillPath given the deflate data goes into
+// that file (created anew) instead of memory; the bytes are the same either way.
+TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
+                                   const TItemProgress& onProgress = {},
+                                   const std::string& spillPath = {});
+// The naming half: the name as given and as stored, attributes and time.
+void NameZipItem(TPreparedZipItem& item, const std::string& itemName, uint16_t fileAttr,
+                 TDateTime fileDate, bool storeRelativePath);
+
+// Writes the member data to out, from memory or copied from its file in 64 KiB blocks.
+void WriteItemData(const TPreparedZipItem& item, TStream& out);
 
 // The member's records as the archive holds them, at the given local header offset.
 TLocalFile MakeLocalFile(const TPreparedZipItem& item);
