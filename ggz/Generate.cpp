@@ -134,7 +134,7 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
                                                   ExtractFileName(destination) + ".part-")
                             ->Path();
   partialArchive.Set(archive);
-  ZipFolder(archive, state.TempDir, pool.get());
+  ZipFolder(archive, state.TempDir, pool.get(), state.WorkDir + "deflate/");
   ReplaceDestination(archive, destination);
   partialArchive.Keep();
 

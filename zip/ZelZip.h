@@ -171,6 +171,10 @@ class TZelZip {
   // member deflated on this thread, nor when the pool compresses at another level.
   TDeflatePool* DeflatePool() const { return deflatePool_; }
   void SetDeflatePool(TDeflatePool* pool) { deflatePool_ = pool; }
+  // A folder (ending with "/", made when missing) where a member larger than kOneWriteLimit
+  // keeps its deflate data until it is appended, instead of memory; empty: memory.
+  const std::string& SpillFolder() const { return spillFolder_; }
+  void SetSpillFolder(const std::string& folder) { spillFolder_ = folder; }
   bool Active() const { return isZipFile_; }
   // True opens FileName, false closes; nothing happens while FileName is empty.
   void SetActive(bool active);
@@ -236,6 +240,8 @@ class TZelZip {
   bool readOnly_ = false;
   bool applyAtributes_ = true;
   TDeflatePool* deflatePool_ = nullptr;
+  std::string spillFolder_;
+  mutable int64_t spillCount_ = 0;
 
   TZelZipEntries entries_{*this};
   std::unique_ptr<TStream> stream_;

@@ -6,6 +6,7 @@
 
 #include "rt/Exception.h"
 #include "rt/FileList.h"
+#include "rt/Path.h"
 #include "zip/DeflatePool.h"
 #include "zip/ZelZip.h"
 #include "zip/ZipErrors.h"
@@ -167,8 +168,14 @@ TPreparedZipItem TZelZipEntries::PrepareItem(const std::string& itemName, uint16
       zip_.OnCompressFile(zip_, current, total);
     };
   }
-  return PrepareZipItem(itemName, fileAttr, fileDate, stream, zip_.storeRelativePath_,
-                        zip_.compressionType_, progress);
+  std::string spillPath;
+  if (!zip_.spillFolder_.empty() && stream.Size() - stream.Position() > kOneWriteLimit) {
+    ForceDirectories(zip_.spillFolder_);
+    spillPath = zip_.spillFolder_ + "member-" + std::to_string(++zip_.spillCount_) + ".deflate";
+  }
+  TPreparedZipItem item = PrepareZipContent(stream, zip_.compressionType_, progress, spillPath);
+  NameZipItem(item, itemName, fileAttr, fileDate, zip_.storeRelativePath_);
+  return item;
 }
 
 TZelZipEntriesEntry* TZelZipEntries::AppendPreparedItem(TPreparedZipItem item) {

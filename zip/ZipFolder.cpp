@@ -8,7 +8,8 @@
 
 namespace voltrane {
 
-void ZipFolder(const std::string& archivePath, const std::string& folderPath, TDeflatePool* pool) {
+void ZipFolder(const std::string& archivePath, const std::string& folderPath, TDeflatePool* pool,
+               const std::string& spillFolder) {
   ::unlink(archivePath.c_str());  // whether it existed does not matter
   // The path is cut after its last separator, which is then dropped.
   std::string folder = ExtractFilePath(folderPath);
@@ -20,6 +21,7 @@ void ZipFolder(const std::string& archivePath, const std::string& folderPath, TD
     file.Close();
   }
   zip.SetDeflatePool(pool);
+  zip.SetSpillFolder(spillFolder);
   zip.OpenArchive(archivePath);
   zip.Entries().AddFolderTree(folder, folder, "*.*", true);
   zip.CloseArchive();

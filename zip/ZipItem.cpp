@@ -60,12 +60,10 @@ TSpilledData::~TSpilledData() {
 TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
                                    const TItemProgress& onProgress, const std::string& spillPath) {
   TPreparedZipItem item;
-  std::string content = stream.ReadRest();
-  item.UncompressedSize = int64_t(content.size());
-  if (content.empty()) return item;
+  item.UncompressedSize = std::max<int64_t>(stream.Size() - stream.Position(), 0);
+  if (item.UncompressedSize == 0) return item;
 
   item.Method = kMethodDeflated;
-  item.Crc32 = Crc32Of(content);
   auto deflate = [&](TStream& zlibOutput) {
     TCompressionStream deflater(LevelOf(compressionType), zlibOutput);
     if (onProgress) {
@@ -74,7 +72,17 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
         onProgress(sender.Position(), total);
       };
     }
-    deflater.WriteBuffer(content.data(), int64_t(content.size()));
+    int64_t block = item.UncompressedSize <= kOneWriteLimit ? item.UncompressedSize : kContentBlock;
+    std::string content(size_t(block), '\0');
+    uLong crc = crc32(0, Z_NULL, 0);
+    for (int64_t left = item.UncompressedSize; left > 0;) {
+      int64_t n = std::min(left, block);
+      stream.ReadBuffer(content.data(), n);
+      crc = crc32(crc, reinterpret_cast<const Bytef*>(content.data()), uInt(n));
+      deflater.WriteBuffer(content.data(), n);
+      left -= n;
+    }
+    item.Crc32 = uint32_t(crc);
     deflater.Finish();
   };
   // Members hold raw deflate data: without the zlib header and the Adler-32 trailer.

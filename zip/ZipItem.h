@@ -53,6 +53,12 @@ TPreparedZipItem PrepareZipItem(const std::string& itemName, uint16_t fileAttr, 
                                 TZipCompressionType compressionType,
                                 const TItemProgress& onProgress = {});
 
+// Content up to this size is read with one read and deflated with one write; larger
+// content (an index of a very large source) goes through in blocks of kContentBlock bytes,
+// so that memory does not grow with it. Deflate gives the same bytes either way.
+constexpr int64_t kOneWriteLimit = 8 << 20;
+constexpr int64_t kContentBlock = 1 << 20;
+
 // The content half of PrepareZipItem: method, CRC-32, size and deflate data, with the
 // name, attributes and time left empty. With spillPath given the deflate data goes into
 // that file (created anew) instead of memory; the bytes are the same either way.
