@@ -22,8 +22,10 @@ struct TBuildState {
   std::string IndexDir;       // TempDir + "index/com/garmin/geocaches/v0/"
   std::string IndexFileName;  // IndexDir + "index.xml"
   std::unique_ptr<TFileStream> IndexStream;
-  // Called with a chunk's full path once it is complete and closed (when assigned).
-  std::function<void(const std::string& chunkPath)> OnChunkClosed;
+  // Called once a chunk file is complete and closed (when assigned), with its full path,
+  // its bytes (the callee may keep them) and their final CRC-32.
+  std::function<void(const std::string& chunkPath, std::string&& bytes, uint32_t crc)>
+      OnChunkClosed;
 
   // Chunk names are the source's name without its extension plus a number. The first
   // source keeps its name; a later one whose name without extension was used already

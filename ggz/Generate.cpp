@@ -88,7 +88,10 @@ std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state) {
   int cpus = UsableCpuCount();
   if (cpus < 2) return nullptr;
   auto pool = std::make_unique<TDeflatePool>(state.WorkDir + "deflate/", cpus);
-  state.OnChunkClosed = [workers = pool.get()](const std::string& path) { workers->Submit(path); };
+  state.OnChunkClosed = [workers = pool.get()](const std::string& path, std::string&& bytes,
+                                               uint32_t crc) {
+    workers->Submit(path, std::move(bytes), crc);
+  };
   return pool;
 }
 

@@ -12,7 +12,8 @@ namespace voltrane {
 
 namespace {
 
-// The open chunk file with its running checksum and the records of its waypoints.
+// The open chunk file with its running checksum and the records of its waypoints. Its
+// bytes collect in memory and go to the file in one write when it is closed.
 class TChunkWriter {
  public:
   TChunkWriter(TBuildState& state, std::string header, std::string baseName)
@@ -26,34 +27,40 @@ class TChunkWriter {
     file_ = std::make_unique<TFileStream>(state_.DataDir + name_, TFileMode::Create);
     state_.Console.WriteLine("Writing: " + name_);
     crc_ = CrcInit();
-    WriteStrCrc(*file_, header_, crc_);
+    chunk_.SetSize(0);
+    chunk_.DataString().reserve(size_t(kChunkSizeLimit + header_.size()));
+    WriteStrCrc(chunk_, header_, crc_);
   }
 
   // Listed in the index only once the file is complete and closed.
   void Close() {
-    WriteStrCrc(*file_, kChunkClosing, crc_);
+    WriteStrCrc(chunk_, kChunkClosing, crc_);
+    WriteStr(*file_, chunk_.DataString());
     file_->Close();
     file_.reset();
     CrcFinal(crc_);
     WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc_);
     records_.clear();
-    if (state_.OnChunkClosed) state_.OnChunkClosed(state_.DataDir + name_);
+    // Whoever takes the bytes now need not read the file back.
+    if (state_.OnChunkClosed)
+      state_.OnChunkClosed(state_.DataDir + name_, std::move(chunk_.DataString()), crc_);
   }
 
   // The record is built from the waypoint as written; where it came from only serves to
   // point the user at a waypoint that cannot be parsed.
   void Add(const std::string& waypoint, const std::string& sourcePath, int64_t sourceOffset) {
     int64_t length = int64_t(waypoint.size());
-    if (file_->Size() + length > kChunkSizeLimit) {
+    if (chunk_.Size() + length > kChunkSizeLimit) {
       Close();
       Open();
     }
-    int64_t position = file_->Position();
-    WriteStrCrc(*file_, waypoint, crc_);
+    int64_t position = chunk_.Size();
+    WriteStrCrc(chunk_, waypoint, crc_);
     try {
       records_ += BuildCacheRecord(waypoint, position, length, encoding_);
     } catch (Exception& e) {
-      e.AppendToMessage(" (waypoint at byte " + std::to_string(sourceOffset) + " of " + sourcePath + ")");
+      e.AppendToMessage(" (waypoint at byte " + std::to_string(sourceOffset) + " of " + sourcePath +
+                        ")");
       throw;
     }
   }
@@ -66,6 +73,7 @@ class TChunkWriter {
   int32_t number_ = 0;
   std::string name_;
   std::unique_ptr<TFileStream> file_;
+  TMemoryStream chunk_;  // the chunk file's bytes so far
   uint32_t crc_ = 0;
   std::string records_;
 };

@@ -87,10 +87,33 @@ void TDeflatePool::StopWorkers() noexcept {
 
 void TDeflatePool::Submit(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
+  Queue(path, std::nullopt, 0);
+}
+
+void TDeflatePool::Submit(const std::string& path, std::string bytes, uint32_t crc) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (bytesHeld_ > ThreadCount() && !failed_) {
+    // A stop signal reaches this thread, not the workers: no wait may outlast it.
+    finished_.wait_for(lock, std::chrono::milliseconds(50));
+    CheckInterrupted();
+  }
+  // After a failure nothing more is deflated ahead; the file stays for the caller.
+  if (failed_) return;
+  Queue(path, std::move(bytes), crc);
+}
+
+void TDeflatePool::Queue(const std::string& path, std::optional<std::string> bytes, uint32_t crc) {
   if (jobs_.count(path) != 0) return;
   auto job = std::make_unique<TJob>();
   job->Path = path;
   job->SpillPath = spillFolder_ + std::to_string(jobsSubmitted_++) + ".deflate";
+  if (bytes) {
+    // The caller has just closed the file: what it hands over is what the file holds now.
+    job->Stamp = StampOf(path);
+    job->Bytes = std::move(bytes);
+    job->Crc = crc;
+    ++bytesHeld_;
+  }
   queue_.push_back(job.get());
   jobs_.emplace(path, std::move(job));
   queued_.notify_one();
@@ -104,7 +127,9 @@ std::optional<TPreparedZipItem> TDeflatePool::Take(const std::string& path) {
   if (job.State == TJobState::Queued) {
     // The caller, which would only wait, prepares it itself.
     queue_.erase(std::find(queue_.begin(), queue_.end(), &job));
+    if (job.Bytes) --bytesHeld_;
     jobs_.erase(found);
+    finished_.notify_all();
     return std::nullopt;
   }
   while (job.State != TJobState::Done) {
@@ -145,6 +170,10 @@ void TDeflatePool::Work() {
     Prepare(job);
     lock.lock();
     --running_;
+    if (job.Bytes) {
+      job.Bytes.reset();
+      --bytesHeld_;
+    }
     job.State = TJobState::Done;
     // The run fails at this file anyway: starting more would only waste time and disk.
     if (job.Error) failed_ = true;
@@ -159,10 +188,15 @@ void TDeflatePool::Prepare(TJob& job) {
     CheckInterrupted();
   };
   try {
-    // Taken before the read, so that any later change shows up as a different stamp.
-    job.Stamp = StampOf(job.Path);
-    TFileStream file(job.Path, TFileMode::OpenRead);
-    job.Item = PrepareZipContent(file, compressionType_, checkStop, job.SpillPath);
+    if (job.Bytes) {
+      TViewStream bytes(job.Bytes->data(), int64_t(job.Bytes->size()));
+      job.Item = PrepareZipContent(bytes, compressionType_, checkStop, job.SpillPath, job.Crc);
+    } else {
+      // Taken before the read, so that any later change shows up as a different stamp.
+      job.Stamp = StampOf(job.Path);
+      TFileStream file(job.Path, TFileMode::OpenRead);
+      job.Item = PrepareZipContent(file, compressionType_, checkStop, job.SpillPath);
+    }
   } catch (const TCancelled&) {
     // The pool is going away; nobody will ask for this file.
   } catch (...) {

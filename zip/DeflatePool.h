@@ -48,6 +48,10 @@ class TDeflatePool {
 
   // Queues the file (a full path) for deflating; a path submitted before is left alone.
   void Submit(const std::string& path);
+  // The same for a file whose bytes and CRC-32 the caller has in hand (it has just written
+  // them), so they need not be read back. Waits while the files held in memory so are as
+  // many as the workers plus one, so that memory stays bounded.
+  void Submit(const std::string& path, std::string bytes, uint32_t crc);
   // The file's content as prepared (method, CRC-32, size, data in a spill file; no name),
   // waiting for a worker that is on it and raising the worker's error as it was raised.
   // Nothing when the file was never submitted, changed since (size or modification time),
@@ -71,11 +75,15 @@ class TDeflatePool {
     std::string SpillPath;
     TJobState State = TJobState::Queued;
     TFileStamp Stamp;
+    std::optional<std::string> Bytes;  // the file's content, when the caller handed it over
+    uint32_t Crc = 0;                  // and its CRC-32
     TPreparedZipItem Item;
     std::exception_ptr Error;
   };
 
   static TFileStamp StampOf(const std::string& path);
+  // Adds a job for the file (under the mutex).
+  void Queue(const std::string& path, std::optional<std::string> bytes, uint32_t crc);
   void Work();
   // Fills the job's Item or Error; raises nothing.
   void Prepare(TJob& job);
@@ -92,6 +100,7 @@ class TDeflatePool {
   std::map<std::string, std::unique_ptr<TJob>> jobs_;
   std::deque<TJob*> queue_;
   int running_ = 0;
+  int bytesHeld_ = 0;                   // jobs whose content waits in memory
   bool failed_ = false;                 // a job failed: start no further job
   std::atomic<bool> stopping_ = false;  // the destructor runs: cancel what is running
   std::vector<std::thread> workers_;

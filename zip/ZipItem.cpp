@@ -58,7 +58,8 @@ TSpilledData::~TSpilledData() {
 }
 
 TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
-                                   const TItemProgress& onProgress, const std::string& spillPath) {
+                                   const TItemProgress& onProgress, const std::string& spillPath,
+                                   std::optional<uint32_t> knownCrc) {
   TPreparedZipItem item;
   item.UncompressedSize = std::max<int64_t>(stream.Size() - stream.Position(), 0);
   if (item.UncompressedSize == 0) return item;
@@ -78,11 +79,11 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
     for (int64_t left = item.UncompressedSize; left > 0;) {
       int64_t n = std::min(left, block);
       stream.ReadBuffer(content.data(), n);
-      crc = crc32(crc, reinterpret_cast<const Bytef*>(content.data()), uInt(n));
+      if (!knownCrc) crc = crc32(crc, reinterpret_cast<const Bytef*>(content.data()), uInt(n));
       deflater.WriteBuffer(content.data(), n);
       left -= n;
     }
-    item.Crc32 = uint32_t(crc);
+    item.Crc32 = knownCrc ? *knownCrc : uint32_t(crc);
     deflater.Finish();
   };
   // Members hold raw deflate data: without the zlib header and the Adler-32 trailer.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "rt/DateTime.h"
@@ -62,9 +63,11 @@ constexpr int64_t kContentBlock = 1 << 20;
 // The content half of PrepareZipItem: method, CRC-32, size and deflate data, with the
 // name, attributes and time left empty. With spillPath given the deflate data goes into
 // that file (created anew) instead of memory; the bytes are the same either way.
+// A known CRC-32 of the content (its writer's) spares computing it again.
 TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
                                    const TItemProgress& onProgress = {},
-                                   const std::string& spillPath = {});
+                                   const std::string& spillPath = {},
+                                   std::optional<uint32_t> knownCrc = std::nullopt);
 // The naming half: the name as given and as stored, attributes and time.
 void NameZipItem(TPreparedZipItem& item, const std::string& itemName, uint16_t fileAttr,
                  TDateTime fileDate, bool storeRelativePath);

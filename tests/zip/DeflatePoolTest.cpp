@@ -95,6 +95,15 @@ TEST_F(DeflatePoolRun, ArchiveIsByteIdenticalWhateverTheThreadCount) {
       EXPECT_EQ(Zip(&pool), expected);
       EXPECT_EQ(test::ListNames(spill), std::vector<std::string>{});
     }
+    {
+      // Chunks handed over with their bytes and CRC as the split writes them.
+      TDeflatePool pool(spill, threads);
+      for (const std::string& chunk : chunks) {
+        std::string bytes = ReadFile(chunk);
+        pool.Submit(chunk, bytes, Crc32Of(bytes));
+      }
+      EXPECT_EQ(Zip(&pool), expected);
+    }
     EXPECT_FALSE(test::PathExists(spill));
   }
 }
