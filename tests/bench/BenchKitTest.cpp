@@ -11,9 +11,8 @@
 #include "TestSupport.h"
 #include "bench/GpxGenerator.h"
 #include "bench/PieceDeflate.h"
-#include "bench/RunFigures.h"
 #include "bench/SplitOnlyRun.h"
-#include "bench/ToolSupport.h"
+#include "rt/Exception.h"
 #include "ggz/SplitGpxFile.h"
 #include "util/Crc32.h"
 
@@ -273,120 +272,6 @@ TEST(DeflateFloor, DeflatesAtLevelNineLikeTheArchive) {
   expected.resize(z.total_out);
   deflateEnd(&z);
   EXPECT_EQ(compressed.substr(0, length), expected);
-}
-
-TEST(RunFigures, MedianTakesTheMiddleOrTheMeanOfTheTwoMiddleValues) {
-  EXPECT_EQ(Median({3.0}), 3.0);
-  EXPECT_EQ(Median({5.0, 1.0, 3.0}), 3.0);
-  EXPECT_EQ(Median({4.0, 1.0, 3.0, 10.0}), 3.5);
-  EXPECT_THROW(Median({}), EBenchError);
-  TRunFigures a{1, 2, 3, 40}, b{5, 1, 1, 10}, c{3, 9, 2, 20};
-  TRunFigures m = MedianFigures({a, b, c});
-  EXPECT_EQ(m.WallSeconds, 3);
-  EXPECT_EQ(m.UserSeconds, 2);
-  EXPECT_EQ(m.SystemSeconds, 2);
-  EXPECT_EQ(m.PeakMib, 20);
-  EXPECT_EQ(FormatRunTable({a, b, c}),
-            "run        wall_s    user_s     sys_s  peak_MiB\n"
-            "1           1.000     2.000     3.000      40.0\n"
-            "2           5.000     1.000     1.000      10.0\n"
-            "3           3.000     9.000     2.000      20.0\n"
-            "median      3.000     2.000     2.000      20.0\n");
-}
-
-TEST(RunFigures, RunsTheCommandWithItsOutputOnDevNull) {
-  TRunFigures run = MeasureRun({"sh", "-c", "[ \"$(readlink /proc/$$/fd/1)\" = /dev/null ]"});
-  EXPECT_GT(run.PeakMib, 0);
-  EXPECT_GE(run.WallSeconds, 0);
-}
-
-TEST(RunFigures, AFailedRunIsAnErrorNotAFigure) {
-  struct TCase {
-    std::vector<std::string> Command;
-    std::string Message;
-  };
-  for (const TCase& c : std::vector<TCase>{
-           {{"sh", "-c", "exit 3"}, "\"sh\" exited with status 3"},
-           {{"sh", "-c", "kill -9 $$"}, "\"sh\" was ended by signal 9 (Killed)"},
-           {{"/nonexistent/tool"}, "Cannot run \"/nonexistent/tool\": No such file or directory"},
-           {{}, "no command to run"}}) {
-    try {
-      MeasureRun(c.Command);
-      ADD_FAILURE() << c.Message;
-    } catch (const EBenchError& e) {
-      EXPECT_EQ(e.Message(), c.Message);
-    }
-  }
-}
-
-TEST(ToolArguments, SizesAreExactMegabytesAndCountsWholeNumbers) {
-  EXPECT_EQ(ParseMegabytes("10", "the size"), 10000000);
-  EXPECT_EQ(ParseMegabytes("0.5", "the size"), 500000);
-  EXPECT_EQ(ParseMegabytes("1000", "the size"), 1000000000);
-  EXPECT_EQ(ParseMegabytes("2.", "the size"), 2000000);
-  EXPECT_EQ(ParseMegabytes(".000001", "the size"), 1);
-  EXPECT_EQ(ParseCount("3", "the run count", 1), 3u);
-  struct TBad {
-    std::function<void()> Parse;
-    std::string Message;
-  };
-  for (const TBad& bad : std::vector<TBad>{
-           {[] { ParseMegabytes("", "the size"); }, "the size is not a number of megabytes: \"\""},
-           {[] { ParseMegabytes("-1", "the size"); },
-            "the size is not a number of megabytes: \"-1\""},
-           {[] { ParseMegabytes("1,5", "the size"); },
-            "the size is not a number of megabytes: \"1,5\""},
-           {[] { ParseMegabytes("0.0000001", "x"); },
-            "x is not a number of megabytes: \"0.0000001\""},
-           {[] { ParseMegabytes("99999999999", "x"); }, "x is too large: 99999999999"},
-           {[] { ParseCount("2", "the run count", 3); }, "the run count must be at least 3: 2"},
-           {[] { ParseCount("3x", "n", 0); }, "n is not a whole number: \"3x\""},
-           {[] { ParseCount("", "n", 0); }, "n is not a whole number: \"\""}}) {
-    try {
-      bad.Parse();
-      ADD_FAILURE() << bad.Message;
-    } catch (const EBenchUsageError& e) {
-      EXPECT_EQ(e.Message(), bad.Message);
-    }
-  }
-}
-
-TEST(BenchPrograms, PrintTheirFiguresAndRefuseWrongArguments) {
-  test::TTempFolder dir;
-  const std::string bin = VOLTRANE_BENCH_BIN "/";
-  test::TProcessResult made =
-      test::RunProcess({bin + "voltrane_gengpx", "0.2", dir / "pq.gpx", "--seed", "42"});
-  EXPECT_EQ(made.ExitCode, 0) << made.Output;
-  EXPECT_EQ(test::ReadFile(dir / "pq.gpx"), Generated(200000, 42));
-  EXPECT_EQ(test::ListNames(dir.Path()), std::vector<std::string>{"pq.gpx"});
-
-  test::TProcessResult floor = test::RunProcess({bin + "voltrane_floor", dir / "pq.gpx"});
-  EXPECT_EQ(floor.ExitCode, 0);
-  EXPECT_TRUE(std::regex_match(floor.Output, std::regex("deflate_s [0-9.]+\nsource_bytes 201164\n"
-                                                        "pieces 1\ncompressed_bytes [0-9]+\n")))
-      << floor.Output;
-
-  test::TProcessResult measured = test::RunProcess({bin + "voltrane_measure", "2", "--", "true"});
-  EXPECT_EQ(measured.ExitCode, 0);
-  EXPECT_EQ(Count(measured.Output, "\n"), 4u) << measured.Output;
-  EXPECT_EQ(measured.Output.rfind("run ", 0), 0u);
-
-  test::TProcessResult bad = test::RunProcess({bin + "voltrane_gengpx", "ten", dir / "x.gpx"});
-  EXPECT_EQ(bad.ExitCode, 2);
-  EXPECT_EQ(bad.Output,
-            "voltrane_gengpx: the size is not a number of megabytes: \"ten\"\n"
-            "Usage: voltrane_gengpx <size-in-MB> <output.gpx> [--seed N] [--track-mb M]\n");
-  EXPECT_FALSE(test::PathExists(dir / "x.gpx"));
-}
-
-TEST(ToolArguments, AnErrorIsOneLineAndAUsageErrorShowsTheUsage) {
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(RunTool("tool", "tool <x>", [] { throw EBenchUsageError("expected x"); }), 2);
-  EXPECT_EQ(RunTool("tool", "tool <x>", [] { throw EFOpenError("/a", ENOENT); }), 1);
-  EXPECT_EQ(RunTool("tool", "tool <x>", [] {}), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "tool: expected x\nUsage: tool <x>\n"
-            "tool: EFOpenError: Cannot open file \"/a\". No such file or directory\n");
 }
 
 }  // namespace
