@@ -9,10 +9,15 @@
 #include <regex>
 #include <sstream>
 
+#include "GpxFixtures.h"
 #include "TestSupport.h"
 
 namespace voltrane {
 namespace {
+
+using test::Gpx;
+using test::Letters;
+using test::Waypoint;
 
 using test::ListNames;
 using test::ReadFile;
@@ -22,22 +27,6 @@ using test::WriteFile;
 
 const std::string kBanner = "VOLTRANE - GGZ file generator 1.0.0.2\n\n";
 const std::string kEmptyArchive("PK\x05\x06" + std::string(18, '\0'));
-
-std::string Gpx(const std::string& waypoints) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<gpx>\r\n" + waypoints + "</gpx>\r\n";
-}
-
-std::string Waypoint(const std::string& code, const std::string& body = "") {
-  return "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name>" + body + "</wpt>\r\n";
-}
-
-// Random printable text that deflate cannot shrink much.
-std::string Noise(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string text(size, ' ');
-  for (char& c : text) c = char('a' + random() % 26);
-  return text;
-}
 
 class EndToEnd : public ::testing::Test {
  protected:
@@ -119,7 +108,7 @@ TEST_F(EndToEnd, DestinationThatIsNotAnArchiveIsNeverTouched) {
 
 TEST_F(EndToEnd, ExistingArchiveIsReplacedOnSuccessAndKeptOnFailure) {
   WriteFile(dir / "a.gpx",
-            Gpx(Waypoint("GC1", Noise(3000000, 1)) + Waypoint("GC2", Noise(3000000, 2))));
+            Gpx(Waypoint("GC1", Letters(3000000, 1)) + Waypoint("GC2", Letters(3000000, 2))));
   WriteFile(dir / "out.ggz", kEmptyArchive);
 
   // A file-size limit makes the first chunk's write fail: a full disk.
@@ -170,7 +159,7 @@ TEST_F(EndToEnd, ArchiveHoldsEveryChunkAndAnIndexWithTheirChecksums) {
   std::string source = header;
   auto withoutLineBreak = [](std::string text) { return text.substr(0, text.size() - 2); };
   for (unsigned i = 0; i < 5; ++i) {
-    big.push_back(withoutLineBreak(Waypoint("GC" + std::to_string(i), Noise(2000000, i))));
+    big.push_back(withoutLineBreak(Waypoint("GC" + std::to_string(i), Letters(2000000, i))));
     source += big.back() + "\r\n";
   }
   WriteFile(dir / "caches.gpx", source + "</gpx>\r\n");

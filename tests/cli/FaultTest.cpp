@@ -9,10 +9,15 @@
 #include <random>
 #include <regex>
 
+#include "GpxFixtures.h"
 #include "TestSupport.h"
 
 namespace voltrane {
 namespace {
+
+using test::Gpx;
+using test::Letters;
+using test::Waypoint;
 
 using test::ListNames;
 using test::ReadFile;
@@ -20,19 +25,7 @@ using test::TProcessOptions;
 using test::TProcessResult;
 using test::WriteFile;
 
-const std::string kHeader = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<gpx>\r\n";
 const std::string kPreviousArchive("PK\x05\x06" + std::string(18, '\0'));
-
-std::string Waypoint(const std::string& code, const std::string& body = "") {
-  return "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name>" + body + "</wpt>\r\n";
-}
-
-std::string Noise(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string text(size, ' ');
-  for (char& c : text) c = char('a' + random() % 26);
-  return text;
-}
 
 class Faults : public ::testing::Test {
  protected:
@@ -63,7 +56,7 @@ class Faults : public ::testing::Test {
 
 TEST_F(Faults, SourcesThatAreNotGpxGiveAnArchiveWithoutChunks) {
   WriteFile(dir / "binary.gpx",
-            std::string("\x00\xff\x89PNG\r\n\x1a\n<\x00wp", 12) + Noise(5000, 1));
+            std::string("\x00\xff\x89PNG\r\n\x1a\n<\x00wp", 12) + Letters(5000, 1));
   WriteFile(dir / "empty.gpx", "");
   WriteFile(dir / "lt.gpx", "<");
   TProcessResult result = Run({"*.gpx", "out.ggz"});
@@ -73,14 +66,14 @@ TEST_F(Faults, SourcesThatAreNotGpxGiveAnArchiveWithoutChunks) {
 
 TEST_F(Faults, TruncatedWaypointEndsTheRunNamingWhereItStarts) {
   WriteFile(dir / "cut.gpx",
-            kHeader + Waypoint("GC1") + "<wpt lat=\"1\"><name>GC2</name><desc>cut here");
+            test::kGpxHeader + Waypoint("GC1") + "<wpt lat=\"1\"><name>GC2</name><desc>cut here");
   WriteFile(dir / "out.ggz", kPreviousArchive);
   TProcessResult result = Run({"cut.gpx", "out.ggz"});
   EXPECT_EQ(result.ExitCode, 1);
   // The end tag of desc is missing: the source's "</gpx>" is where the parser stops.
   EXPECT_EQ(LastLine(result.Output),
             "Exception: Text \"desc\" expected at [3:47] (waypoint at byte " +
-                std::to_string(kHeader.size() + Waypoint("GC1").size()) + " of " +
+                std::to_string(test::kGpxHeader.size() + Waypoint("GC1").size()) + " of " +
                 dir / "cut.gpx)");
 }
 
@@ -89,7 +82,8 @@ TEST_F(Faults, HugeWaypointAndDeepNestingAreHandled) {
   for (int i = 0; i < 200000; ++i) deep += "<a>";
   deep += "x";
   for (int i = 0; i < 200000; ++i) deep += "</a>";
-  WriteFile(dir / "big.gpx", kHeader + Waypoint("GC1", "<desc>" + Noise(5000000, 2) + "</desc>") +
+  WriteFile(dir / "big.gpx", test::kGpxHeader +
+                                 Waypoint("GC1", "<desc>" + Letters(5000000, 2) + "</desc>") +
                                  Waypoint("GC2", deep) + "</gpx>\r\n");
   TProcessResult result = Run({"big.gpx", "out.ggz"});
   EXPECT_EQ(result.ExitCode, 0) << result.Output;
@@ -101,7 +95,7 @@ TEST_F(Faults, HugeWaypointAndDeepNestingAreHandled) {
 TEST_F(Faults, ThousandsOfSmallSourcesBecomeOneArchive) {
   for (int i = 0; i < 2000; ++i)
     WriteFile(dir / ("c" + std::to_string(i) + ".gpx"),
-              kHeader + Waypoint("GC" + std::to_string(i)));
+              test::kGpxHeader + Waypoint("GC" + std::to_string(i)));
   TProcessResult result = Run({"*.gpx", "out.ggz"});
   EXPECT_EQ(result.ExitCode, 0);
   TProcessResult check = test::RunProcess({"/usr/bin/unzip", "-tq", dir / "out.ggz"});
@@ -119,7 +113,7 @@ TEST_F(Faults, SourceThatVanishedAfterListingEndsTheRun) {
 
 TEST_F(Faults, UnreadableSourceEndsTheRun) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
-  WriteFile(dir / "secret.gpx", kHeader + Waypoint("GC1"));
+  WriteFile(dir / "secret.gpx", test::kGpxHeader + Waypoint("GC1"));
   chmod((dir / "secret.gpx").c_str(), 0);
   TProcessResult unreadable = Run({"secret.gpx", "out.ggz"});
   EXPECT_EQ(LastLine(unreadable.Output),
@@ -128,7 +122,7 @@ TEST_F(Faults, UnreadableSourceEndsTheRun) {
 
 TEST_F(Faults, UnwritableDestinationFolderEndsBeforeAnythingIsWritten) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
-  WriteFile(dir / "a.gpx", kHeader + Waypoint("GC1"));
+  WriteFile(dir / "a.gpx", test::kGpxHeader + Waypoint("GC1"));
   mkdir((dir / "locked").c_str(), 0555);
   TProcessResult result = Run({"a.gpx", "locked/out.ggz"});
   EXPECT_EQ(result.ExitCode, 1);
@@ -138,8 +132,9 @@ TEST_F(Faults, UnwritableDestinationFolderEndsBeforeAnythingIsWritten) {
 }
 
 TEST_F(Faults, DiskFullWhileZippingKeepsThePreviousArchive) {
-  std::string source = kHeader;
-  for (unsigned i = 0; i < 3; ++i) source += Waypoint("GC" + std::to_string(i), Noise(3000000, i));
+  std::string source = test::kGpxHeader;
+  for (unsigned i = 0; i < 3; ++i)
+    source += Waypoint("GC" + std::to_string(i), Letters(3000000, i));
   WriteFile(dir / "a.gpx", source);
   WriteFile(dir / "out.ggz", kPreviousArchive);
   TProcessOptions limited;
@@ -155,8 +150,9 @@ TEST_F(Faults, DiskFullWhileZippingKeepsThePreviousArchive) {
 
 // A signal stops the run wherever it is: exit 128 + its number, nothing left behind.
 TEST_F(Faults, SignalsStopTheRunAndLeaveNothingBehind) {
-  std::string source = kHeader;
-  for (unsigned i = 0; i < 8; ++i) source += Waypoint("GC" + std::to_string(i), Noise(2500000, i));
+  std::string source = test::kGpxHeader;
+  for (unsigned i = 0; i < 8; ++i)
+    source += Waypoint("GC" + std::to_string(i), Letters(2500000, i));
   WriteFile(dir / "a.gpx", source);
   WriteFile(dir / "out.ggz", kPreviousArchive);
   const std::pair<int, const char*> cases[] = {

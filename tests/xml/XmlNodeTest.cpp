@@ -4,26 +4,15 @@
 
 #include <cmath>
 
+#include "XmlTestSupport.h"
 #include "rt/Exception.h"
 #include "xml/VoltXml.h"
 
 namespace voltrane {
 namespace {
 
-IXmlDocument Parse(const std::string& text) {
-  IXmlDocument doc = NewXmlDocument("", "", "", nullptr);
-  doc->LoadFromXmlText(text);
-  return doc;
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
+using test::ErrorOf;
+using test::Parse;
 
 const char kWaypoint[] =
     "<gpx><wpt lat=\"1.5\"><name>GC1</name><name>GC2</name><type>Geocache|Traditional</type>"

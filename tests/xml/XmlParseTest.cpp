@@ -4,6 +4,7 @@
 #include <functional>
 #include <random>
 
+#include "XmlTestSupport.h"
 #include "rt/Exception.h"
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
@@ -12,12 +13,7 @@
 namespace voltrane {
 namespace {
 
-IXmlDocument Parse(const std::string& text, bool keepWhiteSpace = false) {
-  IXmlDocument doc = NewXmlDocument("", "", "", nullptr);
-  doc->SetKeepWhiteSpace(keepWhiteSpace);
-  doc->LoadFromXmlText(text);
-  return doc;
-}
+using test::Parse;
 
 std::string ParseError(const std::string& text) {
   try {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "TestSupport.h"
+#include "XmlTestSupport.h"
 #include "rt/Exception.h"
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
@@ -13,20 +14,8 @@
 namespace voltrane {
 namespace {
 
-IXmlDocument Parse(const std::string& text) {
-  IXmlDocument doc = NewXmlDocument();
-  doc->LoadFromXmlText(text);
-  return doc;
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no error)";
-}
+using test::ErrorOf;
+using test::Parse;
 
 TEST(XmlValues, ValueToXmlTextOfEachKind) {
   EXPECT_EQ(ValueToXmlText(TVariant()), "");
