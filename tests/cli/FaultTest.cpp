@@ -15,7 +15,6 @@
 namespace voltrane {
 namespace {
 
-using test::Gpx;
 using test::Letters;
 using test::Waypoint;
 
