@@ -18,6 +18,7 @@ struct TBuildState {
   TConsole& Console;
   std::string WorkDir;        // this run's own folder beside the destination, ends with "/"
   std::string TempDir;        // WorkDir + "tree/": the tree that becomes the archive
+  std::string SpillDir;       // WorkDir + "deflate/": deflated members waiting to be zipped
   std::string DataDir;        // TempDir + "data/"
   std::string IndexDir;       // TempDir + "index/com/garmin/geocaches/v0/"
   std::string IndexFileName;  // IndexDir + "index.xml"

@@ -87,7 +87,7 @@ void ReplaceDestination(const std::string& archive, const std::string& destinati
 std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state) {
   int cpus = UsableCpuCount();
   if (cpus < 2) return nullptr;
-  auto pool = std::make_unique<TDeflatePool>(state.WorkDir + "deflate/", cpus);
+  auto pool = std::make_unique<TDeflatePool>(state.SpillDir, cpus);
   state.OnChunkClosed = [workers = pool.get()](const std::string& path, std::string&& bytes,
                                                uint32_t crc) {
     workers->Submit(path, std::move(bytes), crc);
@@ -106,6 +106,7 @@ void CreateTempStorage(TBuildState& state, const std::string& destination) {
   if (!::mkdtemp(work.data())) throw EFCreateFolderError(pattern, errno);
   state.WorkDir = work + "/";
   state.TempDir = state.WorkDir + "tree/";
+  state.SpillDir = state.WorkDir + "deflate/";
   state.DataDir = state.TempDir + "data/";
   state.IndexDir = state.TempDir + "index/com/garmin/geocaches/v0/";
   ForceDirectories(state.DataDir);
@@ -137,7 +138,7 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
                                                   ExtractFileName(destination) + ".part-")
                             ->Path();
   partialArchive.Set(archive);
-  ZipFolder(archive, state.TempDir, pool.get(), state.WorkDir + "deflate/");
+  ZipFolder(archive, state.TempDir, pool.get(), state.SpillDir);
   ReplaceDestination(archive, destination);
   partialArchive.Keep();
 
