@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <optional>
 
@@ -39,6 +40,25 @@ void ReportError(TConsole& console, const TReportedError& error) {
   Capture([&] { console.WriteLine(error.KindName + ": " + error.Message); });
 }
 
+// VOLTRANE_THREADS, when set, is the number of deflate worker threads (benchmarks compare
+// counts with it); unset or empty, a build takes one per usable CPU.
+int DeflateThreadsFromEnvironment() {
+  const char* value = std::getenv(kThreadsVariable);
+  if (!value || !*value) return 0;
+  int threads = 0;
+  for (const char* c = value; *c; ++c) {
+    if (*c < '0' || *c > '9' || threads > kMaxDeflateThreads) {
+      threads = 0;
+      break;
+    }
+    threads = threads * 10 + (*c - '0');
+  }
+  if (threads < 1 || threads > kMaxDeflateThreads)
+    throw ESettingError(std::string(kThreadsVariable) + " must be a whole number from 1 to " +
+                        std::to_string(kMaxDeflateThreads) + ", not \"" + value + "\"");
+  return threads;
+}
+
 }  // namespace
 
 std::string FormatDuration(double seconds) {
@@ -71,7 +91,7 @@ int RunDriver(const std::vector<std::string>& arguments, TConsole& console) {
     // A shell expands an unquoted mask into many names: every argument but the last is a mask.
     std::vector<std::string> masks;
     for (size_t i = 0; i + 1 < arguments.size(); ++i) masks.push_back(ExpandFileName(arguments[i]));
-    Generate(masks, ExpandFileName(arguments.back()), console);
+    Generate(masks, ExpandFileName(arguments.back()), console, DeflateThreadsFromEnvironment());
   });
   std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   if (auto durationError =

@@ -14,6 +14,7 @@
 #include "rt/Path.h"
 #include "util/DeleteTree.h"
 #include "zip/DeflatePool.h"
+#include "zip/DeflatingFileStream.h"
 #include "zip/ZipFolder.h"
 
 namespace voltrane {
@@ -82,12 +83,13 @@ void ReplaceDestination(const std::string& archive, const std::string& destinati
   if (::rename(archive.c_str(), destination.c_str()) != 0) throw EFCreateError(destination, errno);
 }
 
-// With more than one CPU every chunk is deflated on a worker as soon as it is closed, while
-// the split goes on; with one, deflating on this thread while zipping is the faster way.
-std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state) {
-  int cpus = UsableCpuCount();
-  if (cpus < 2) return nullptr;
-  auto pool = std::make_unique<TDeflatePool>(state.SpillDir, cpus);
+// With workers every chunk is deflated as soon as it is closed, while the split goes on.
+// By default there is one per usable CPU; with one CPU, deflating on this thread while
+// zipping is the faster way.
+std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state, int deflateThreads) {
+  int workers = deflateThreads > 0 ? deflateThreads : UsableCpuCount();
+  if (deflateThreads <= 0 && workers < 2) return nullptr;
+  auto pool = std::make_unique<TDeflatePool>(state.SpillDir, workers);
   state.OnChunkClosed = [workers = pool.get()](const std::string& path, std::string&& bytes,
                                                uint32_t crc) {
     workers->Submit(path, std::move(bytes), crc);
@@ -115,7 +117,7 @@ void CreateTempStorage(TBuildState& state, const std::string& destination) {
 }
 
 void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
-              TConsole& console) {
+              TConsole& console, int deflateThreads) {
   std::vector<std::string> sources = ListSources(sourceMasks);
   CheckDestination(destination, sources);
 
@@ -123,13 +125,25 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
   TCreatedPath workingTree(true);
   CreateTempStorage(state, destination);
   workingTree.Set(state.WorkDir);
-  std::unique_ptr<TDeflatePool> pool = MakeDeflatePool(state);  // goes before the tree does
+  // Goes before the tree does.
+  std::unique_ptr<TDeflatePool> pool = MakeDeflatePool(state, deflateThreads);
 
-  state.IndexStream = std::make_unique<TFileStream>(state.IndexFileName, TFileMode::Create);
+  // The index is complete only after the last chunk; with workers it is deflated while it
+  // is written, so that the archive does not wait for it at the end.
+  TDeflatingFileStream* deflatingIndex = nullptr;
+  if (pool) {
+    auto index = std::make_unique<TDeflatingFileStream>(state.IndexFileName, pool->NewSpillPath(),
+                                                        pool->CompressionType());
+    deflatingIndex = index.get();
+    state.IndexStream = std::move(index);
+  } else {
+    state.IndexStream = std::make_unique<TFileStream>(state.IndexFileName, TFileMode::Create);
+  }
   WriteIndexHeader(*state.IndexStream);
   for (const std::string& source : sources) SplitGpxFile(state, source);
   WriteIndexFooter(*state.IndexStream);
   state.IndexStream->Close();
+  if (deflatingIndex) pool->Adopt(state.IndexFileName, deflatingIndex->TakeContent());
   state.IndexStream.reset();
 
   console.WriteLine("Building: " + destination);

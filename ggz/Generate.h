@@ -13,9 +13,11 @@ namespace voltrane {
 VOLTRANE_ERROR_KIND(EDestinationError, Exception);
 
 // Builds the GGZ file at destination from every file that the source masks match, in the
-// order of the masks and, within one mask, by name. All paths are absolute.
+// order of the masks and, within one mask, by name. All paths are absolute. Chunks are
+// deflated by deflateThreads worker threads; 0 means one per usable CPU (none with one).
+// The archive's bytes are the same whatever the count.
 void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
-              TConsole& console);
+              TConsole& console, int deflateThreads = 0);
 
 // Makes a fresh, uniquely named folder beside the destination with the working tree in it,
 // and sets the paths of the state; the caller removes the folder.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -82,6 +83,18 @@ static int64_t MillisecondsNow() {
 }
 
 TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOptions& options) {
+  // Made before the fork: the child only calls what is safe there.
+  std::vector<std::string> environment = options.Environment;
+  for (char** entry = environ; *entry; ++entry) {
+    std::string name(*entry, std::strcspn(*entry, "="));
+    bool overridden = false;
+    for (const std::string& set : options.Environment)
+      overridden = overridden || set.compare(0, name.size() + 1, name + "=") == 0;
+    if (!overridden) environment.push_back(*entry);
+  }
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
@@ -99,7 +112,7 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-    execv(args[0], args.data());
+    execve(args[0], args.data(), envp.data());
     _exit(127);
   }
   close(pipeFds[1]);

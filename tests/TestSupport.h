@@ -46,7 +46,8 @@ struct TProcessOptions {
   int64_t FileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   int64_t SignalAfterMs = -1;  // send Signal after this many milliseconds
   int SignalToSend = 0;
-  std::string SignalWhenOutput;  // or send it once the output holds this text
+  std::string SignalWhenOutput;          // or send it once the output holds this text
+  std::vector<std::string> Environment;  // "NAME=value" set for the child on top of ours
 };
 
 TProcessResult RunProcess(const std::vector<std::string>& argv,

@@ -102,6 +102,22 @@ void TDeflatePool::Submit(const std::string& path, std::string bytes, uint32_t c
   Queue(path, std::move(bytes), crc);
 }
 
+void TDeflatePool::Adopt(const std::string& path, TPreparedZipItem content) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (jobs_.count(path) != 0) return;
+  auto job = std::make_unique<TJob>();
+  job->Path = path;
+  job->State = TJobState::Done;
+  job->Stamp = StampOf(path);
+  job->Item = std::move(content);
+  jobs_.emplace(path, std::move(job));
+}
+
+std::string TDeflatePool::NewSpillPath() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return spillFolder_ + std::to_string(jobsSubmitted_++) + ".deflate";
+}
+
 void TDeflatePool::Queue(const std::string& path, std::optional<std::string> bytes, uint32_t crc) {
   if (jobs_.count(path) != 0) return;
   auto job = std::make_unique<TJob>();

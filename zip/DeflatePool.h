@@ -52,6 +52,11 @@ class TDeflatePool {
   // them), so they need not be read back. Waits while the files held in memory so are as
   // many as the workers plus one, so that memory stays bounded.
   void Submit(const std::string& path, std::string bytes, uint32_t crc);
+  // A file whose content the caller prepared itself (say while writing it), for Take to
+  // hand over like a worker's; left alone when the path was submitted before.
+  void Adopt(const std::string& path, TPreparedZipItem content);
+  // A fresh path in the spill folder, for content that the caller spills itself.
+  std::string NewSpillPath();
   // The file's content as prepared (method, CRC-32, size, data in a spill file; no name),
   // waiting for a worker that is on it and raising the worker's error as it was raised.
   // Nothing when the file was never submitted, changed since (size or modification time),

@@ -12,8 +12,6 @@
 
 namespace voltrane {
 
-namespace {
-
 TCompressionLevel LevelOf(TZipCompressionType type) {
   switch (type) {
     case TZipCompressionType::ctMaximum:
@@ -30,14 +28,13 @@ TCompressionLevel LevelOf(TZipCompressionType type) {
   return TCompressionLevel::clDefault;
 }
 
+namespace {
+
 // Without folders: the part after the last "\", "/" or ":".
 std::string NameWithoutPath(const std::string& name) {
   size_t cut = name.find_last_of("\\/:");
   return cut == std::string::npos ? name : name.substr(cut + 1);
 }
-
-constexpr int64_t kZlibHeaderSize = 2;
-constexpr int64_t kZlibTrailerSize = 4;
 
 }  // namespace
 
@@ -65,8 +62,8 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
   if (item.UncompressedSize == 0) return item;
 
   item.Method = kMethodDeflated;
-  auto deflate = [&](TStream& zlibOutput) {
-    TCompressionStream deflater(LevelOf(compressionType), zlibOutput);
+  auto deflate = [&](TStream& output) {
+    TCompressionStream deflater(LevelOf(compressionType), output, TDeflateFormat::Raw);
     if (onProgress) {
       int64_t total = item.UncompressedSize;
       deflater.OnProgress = [&onProgress, total](TCustomZlibStream& sender) {
@@ -86,19 +83,16 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
     item.Crc32 = knownCrc ? *knownCrc : uint32_t(crc);
     deflater.Finish();
   };
-  // Members hold raw deflate data: without the zlib header and the Adler-32 trailer.
   if (spillPath.empty()) {
-    TMemoryStream zlibOutput;
-    deflate(zlibOutput);
-    std::string& output = zlibOutput.DataString();
-    item.Data = output.substr(kZlibHeaderSize, output.size() - kZlibHeaderSize - kZlibTrailerSize);
+    TMemoryStream output;
+    deflate(output);
+    item.Data = std::move(output.DataString());
   } else {
     auto spilled = std::make_unique<TSpilledData>(spillPath);  // removed on a failure too
-    TFileStream zlibOutput(spillPath, TFileMode::Create);
-    deflate(zlibOutput);
-    spilled->Offset = kZlibHeaderSize;
-    spilled->Size = zlibOutput.Size() - kZlibHeaderSize - kZlibTrailerSize;
-    zlibOutput.Close();
+    TFileStream output(spillPath, TFileMode::Create);
+    deflate(output);
+    spilled->Size = output.Size();
+    output.Close();
     item.Spilled = std::move(spilled);
   }
   return item;

@@ -12,6 +12,7 @@
 #include "rt/DateTime.h"
 #include "rt/Stream.h"
 #include "zip/ZipRecords.h"
+#include "zip/ZlibStream.h"
 
 namespace voltrane {
 
@@ -42,6 +43,9 @@ struct TPreparedZipItem {
 
   int64_t CompressedSize() const { return Spilled ? Spilled->Size : int64_t(Data.size()); }
 };
+
+// The zlib level of a member's compression type.
+TCompressionLevel LevelOf(TZipCompressionType type);
 
 // Current: content bytes compressed so far; Total: the content's size.
 using TItemProgress = std::function<void(int64_t current, int64_t total)>;

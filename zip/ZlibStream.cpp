@@ -53,9 +53,13 @@ void TCustomZlibStream::FlushBuffer() {
   destinationPosition_ = destination_.Position();
 }
 
-TCompressionStream::TCompressionStream(TCompressionLevel level, TStream& destination)
+TCompressionStream::TCompressionStream(TCompressionLevel level, TStream& destination,
+                                       TDeflateFormat format)
     : TCustomZlibStream(destination), uncaughtAtStart_(std::uncaught_exceptions()) {
-  CheckZlibResult(deflateInit(&zstream_, ZlibLevel(level)));
+  // zlib's own defaults for the window (32 KiB) and memory level, in either format.
+  int windowBits = format == TDeflateFormat::Raw ? -MAX_WBITS : MAX_WBITS;
+  CheckZlibResult(
+      deflateInit2(&zstream_, ZlibLevel(level), Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY));
   zlibLive_ = true;
 }
 

@@ -1,5 +1,6 @@
 // A write-only stream that deflates everything written to it into a destination stream.
-// The output is a complete zlib stream: 2-byte header, deflate data, Adler-32 trailer.
+// The output is a complete zlib stream (2-byte header, deflate data, Adler-32 trailer), or
+// the deflate data alone, as a ZIP member holds it.
 #pragma once
 
 #include <zlib.h>
@@ -17,6 +18,9 @@ VOLTRANE_ERROR_KIND(EZlibError, Exception);
 VOLTRANE_ERROR_KIND(ECompressionError, EZlibError);
 
 enum class TCompressionLevel { clNone, clFastest, clDefault, clMax };
+
+// Raw leaves out the header and the trailer, and so the Adler-32 sum nobody would read.
+enum class TDeflateFormat { Zlib, Raw };
 
 // The zlib level a compression level stands for.
 int ZlibLevel(TCompressionLevel level);
@@ -44,7 +48,8 @@ class TCustomZlibStream : public TStream {
 
 class TCompressionStream : public TCustomZlibStream {
  public:
-  TCompressionStream(TCompressionLevel level, TStream& destination);
+  TCompressionStream(TCompressionLevel level, TStream& destination,
+                     TDeflateFormat format = TDeflateFormat::Zlib);
   // Finishes the stream when Finish was not called, unless an exception is unwinding.
   // A destructor cannot raise, so callers that must see a failure call Finish.
   ~TCompressionStream() override;

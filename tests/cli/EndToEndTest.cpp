@@ -201,6 +201,64 @@ TEST_F(EndToEnd, ArchiveHoldsEveryChunkAndAnIndexWithTheirChecksums) {
   EXPECT_EQ(indexText.substr(indexText.find("   <file>")), expectedNames + "</ggz>\r\n");
 }
 
+// Runs differ in their times only (the chunks' and the index's); everything else must be the
+// same whatever the number of deflate threads.
+TEST_F(EndToEnd, ThreadCountChangesNothingButTheTimes) {
+  std::string source = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<gpx>\r\n";
+  for (unsigned i = 0; i < 5; ++i)
+    source += Waypoint("GC" + std::to_string(i), Letters(2000000, i));
+  WriteFile(dir / "a.gpx", source + "</gpx>\r\n");
+  WriteFile(dir / "b.gpx", Gpx(Waypoint("GCB")));
+  auto withoutTimes = [](const std::string& text) {
+    return std::regex_replace(
+        text, std::regex("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d|<time>[^<]*</time>|Duration: \\S+"),
+        "T");
+  };
+  const std::string index = "index/com/garmin/geocaches/v0/index.xml";
+  std::string expectedListing, expectedIndex, expectedOutput;
+  for (std::string threads : {"", "1", "2", "3"}) {
+    SCOPED_TRACE("VOLTRANE_THREADS=" + threads);
+    TProcessOptions options;
+    options.Environment = {"VOLTRANE_THREADS=" + threads};
+    TProcessResult result = Run({"*.gpx", "out.ggz"}, options);
+    ASSERT_EQ(result.ExitCode, 0) << result.Output;
+    std::string archive = dir / "out.ggz";
+    ASSERT_EQ(test::RunProcess({"/usr/bin/unzip", "-tq", archive}).ExitCode, 0);
+    // Sizes, methods and CRCs of every member; the index's size follows its times.
+    std::string listing =
+        std::regex_replace(withoutTimes(test::RunProcess({"/usr/bin/unzip", "-v", archive}).Output),
+                           std::regex(".*index\\.xml\n|[^\n]*files\n$"), "");
+    std::string indexText = withoutTimes(Member(archive, index));
+    if (threads.empty()) {
+      expectedListing = listing;
+      expectedIndex = indexText;
+      expectedOutput = withoutTimes(result.Output);
+      EXPECT_NE(listing.find(" T "), std::string::npos);
+      EXPECT_NE(listing.find("data/a_0002.gpx"), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(listing, expectedListing);
+    EXPECT_EQ(indexText, expectedIndex);
+    EXPECT_EQ(withoutTimes(result.Output), expectedOutput);
+  }
+}
+
+TEST_F(EndToEnd, UnusableThreadSettingEndsTheRunBeforeAnythingIsWritten) {
+  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1")));
+  for (std::string value : {"0", "-1", "2x", "257", "99999999999"}) {
+    TProcessOptions options;
+    options.Environment = {"VOLTRANE_THREADS=" + value};
+    TProcessResult result = Run({"a.gpx", "out.ggz"}, options);
+    EXPECT_EQ(result.ExitCode, 1);
+    EXPECT_EQ(MaskDuration(result.Output),
+              kBanner +
+                  "Duration: D\nESettingError: VOLTRANE_THREADS must be a whole number from "
+                  "1 to 256, not \"" +
+                  value + "\"\n");
+  }
+  EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"a.gpx"});
+}
+
 TEST_F(EndToEnd, MaskMatchingNothingGivesAnArchiveWithoutChunks) {
   TProcessResult result = Run({"nothing/*.gpx", "empty.ggz"});
   EXPECT_EQ(result.ExitCode, 0);

@@ -12,6 +12,7 @@
 #include "rt/Path.h"
 #include "rt/Stream.h"
 #include "zip/DeflatePool.h"
+#include "zip/DeflatingFileStream.h"
 #include "zip/ZelZip.h"
 #include "zip/ZipFolder.h"
 #include "zip/ZipTestSupport.h"
@@ -106,6 +107,43 @@ TEST_F(DeflatePoolRun, ArchiveIsByteIdenticalWhateverTheThreadCount) {
     }
     EXPECT_FALSE(test::PathExists(spill));
   }
+}
+
+// The index of a build is deflated while it is written, in pieces of every size, and
+// handed to the pool; the archive must not tell it from one deflated afterwards.
+TEST_F(DeflatePoolRun, ContentDeflatedWhileWrittenMatchesContentDeflatedAfterwards) {
+  std::string indexPath = tree + "index/com/v0/index.xml";
+  std::string text = GpxLike(2500, 9);  // several deflate output blocks, window slides
+  ASSERT_GT(text.size(), 200000u);
+  for (int threads = 1; threads <= 2; ++threads) {
+    SCOPED_TRACE(threads);
+    {
+      TDeflatePool pool(spill, threads);
+      for (const std::string& chunk : chunks) pool.Submit(chunk);
+      TDeflatingFileStream index(indexPath, pool.NewSpillPath(), pool.CompressionType());
+      for (size_t at = 0, piece = 1; at < text.size(); at += piece, piece = piece * 7 % 40009)
+        index.WriteString(text.substr(at, piece));
+      EXPECT_EQ(index.Position(), int64_t(text.size()));
+      index.Close();
+      pool.Adopt(indexPath, index.TakeContent());
+      std::string adopted = Zip(&pool);
+      EXPECT_EQ(ReadFile(indexPath), text);
+      EXPECT_EQ(adopted, Zip(nullptr));
+      EXPECT_EQ(test::UnzipMember(archive, "index/com/v0/index.xml"), text);
+    }
+    EXPECT_FALSE(test::PathExists(spill));
+  }
+  // Nothing written: an empty member, stored, as from an empty file.
+  TDeflatePool pool(spill, 1);
+  TDeflatingFileStream empty(indexPath, pool.NewSpillPath(), pool.CompressionType());
+  EXPECT_THROW(empty.SetPosition(0), ECompressionError);
+  empty.Close();
+  TPreparedZipItem item = empty.TakeContent();
+  EXPECT_EQ(item.Method, kMethodStored);
+  EXPECT_EQ(item.CompressedSize(), 0);
+  pool.Adopt(indexPath, std::move(item));
+  std::string adopted = Zip(&pool);
+  EXPECT_EQ(adopted, Zip(nullptr));
 }
 
 TEST_F(DeflatePoolRun, FilesPreparedButNeverTakenLeaveNoSpillFile) {

@@ -21,10 +21,11 @@ class TCountingStream : public TMemoryStream {
   int Writes = 0;
 };
 
-std::string Compress(const std::string& content, TCompressionLevel level) {
+std::string Compress(const std::string& content, TCompressionLevel level,
+                     TDeflateFormat format = TDeflateFormat::Zlib) {
   TMemoryStream out;
   {
-    TCompressionStream deflater(level, out);
+    TCompressionStream deflater(level, out, format);
     deflater.WriteString(content);
   }
   return out.DataString();
@@ -32,6 +33,16 @@ std::string Compress(const std::string& content, TCompressionLevel level) {
 
 TEST(DeflateAdapter, WritesAZlibStreamOfAbcAtMaximum) {
   EXPECT_EQ(Compress("abc", TCompressionLevel::clMax), Hex("78DA4B4C4A0600024D0127"));
+}
+
+TEST(DeflateAdapter, RawFormatIsTheZlibStreamWithoutHeaderAndTrailer) {
+  std::string text = test::Noise(300000) + std::string(100000, 'a') + test::Noise(50000, 7);
+  // At level 9 the blocks do not depend on the header (level 0 sizes its stored blocks by
+  // the room left in the output, which the header takes part of).
+  std::string zlib = Compress(text, TCompressionLevel::clMax);
+  EXPECT_EQ(Compress(text, TCompressionLevel::clMax, TDeflateFormat::Raw),
+            zlib.substr(2, zlib.size() - 6));
+  EXPECT_EQ(Compress("abc", TCompressionLevel::clMax, TDeflateFormat::Raw), Hex("4B4C4A0600"));
 }
 
 TEST(DeflateAdapter, WritesOneStoredBlockAtLevelNone) {

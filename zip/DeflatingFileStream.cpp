@@ -1,0 +1,53 @@
+#include "zip/DeflatingFileStream.h"
+
+namespace voltrane {
+
+TDeflatingFileStream::TDeflatingFileStream(const std::string& path, const std::string& spillPath,
+                                           TZipCompressionType compressionType)
+    : TFileStream(path, TFileMode::Create),
+      spilled_(std::make_unique<TSpilledData>(spillPath)),
+      spill_(spillPath, TFileMode::Create),
+      crc_(crc32(0, Z_NULL, 0)) {
+  deflater_.emplace(LevelOf(compressionType), spill_, TDeflateFormat::Raw);
+}
+
+int64_t TDeflatingFileStream::Write(const void* buffer, int64_t count) {
+  if (!deflater_) throw ECompressionError("Invalid stream operation");
+  int64_t n = TFileStream::Write(buffer, count);
+  const Bytef* bytes = static_cast<const Bytef*>(buffer);
+  for (int64_t done = 0; done < n;) {
+    uInt slice = uInt(std::min<int64_t>(n - done, 1 << 30));
+    crc_ = crc32(crc_, bytes + done, slice);
+    done += slice;
+  }
+  deflater_->WriteBuffer(buffer, n);
+  written_ += n;
+  return n;
+}
+
+int64_t TDeflatingFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  if (offset != 0 || origin != TSeekOrigin::Current)
+    throw ECompressionError("Invalid stream operation");
+  return written_;
+}
+
+void TDeflatingFileStream::SetSize(int64_t) {
+  throw ECompressionError("Invalid stream operation");
+}
+
+TPreparedZipItem TDeflatingFileStream::TakeContent() {
+  if (!deflater_) throw ECompressionError("Invalid stream operation");
+  deflater_->Finish();
+  deflater_.reset();
+  TPreparedZipItem item;
+  item.UncompressedSize = written_;
+  if (written_ == 0) return item;  // empty content is stored, as PrepareZipContent does
+  item.Method = kMethodDeflated;
+  item.Crc32 = uint32_t(crc_);
+  spilled_->Size = spill_.Size();
+  spill_.Close();
+  item.Spilled = std::move(spilled_);
+  return item;
+}
+
+}  // namespace voltrane
