@@ -30,20 +30,32 @@ TEST(Crc32, IsTheStandardChecksum) {
   EXPECT_EQ(Crc("123456789"), 0xCBF43926u);
 }
 
-TEST(Crc32, BlockUpdateAgreesWithBytewiseForEveryLengthAndSplit) {
+// Blocks of 64 bytes and more take the folding path, in steps of 64 and then of 16, with the
+// rest bytewise: every length and start up to a few folds, and a large block.
+TEST(Crc32, BlockUpdateAgreesWithBytewiseForEveryLengthStartAndSplit) {
   std::mt19937 random(7);
-  std::string data(100, '\0');
+  std::string data(400, '\0');
   for (char& c : data) c = char(random());
-  for (size_t length = 0; length <= data.size(); ++length) {
-    uint32_t bytewise = CrcInit();
-    for (size_t i = 0; i < length; ++i) bytewise = Crc32Byte(uint8_t(data[i]), bytewise);
-    for (size_t split : {size_t(0), length / 3, length}) {
-      uint32_t crc = CrcInit();
-      CrcUpdate(crc, data.data(), split);
-      CrcUpdate(crc, data.data() + split, length - split);
-      ASSERT_EQ(crc, bytewise) << length << " " << split;
+  for (size_t start = 0; start < 3; ++start) {
+    for (size_t length = 0; start + length <= data.size(); ++length) {
+      const char* at = data.data() + start;
+      uint32_t bytewise = CrcInit();
+      for (size_t i = 0; i < length; ++i) bytewise = Crc32Byte(uint8_t(at[i]), bytewise);
+      for (size_t split : {size_t(0), length / 3, length}) {
+        uint32_t crc = CrcInit();
+        CrcUpdate(crc, at, split);
+        CrcUpdate(crc, at + split, length - split);
+        ASSERT_EQ(crc, bytewise) << start << " " << length << " " << split;
+      }
     }
   }
+  std::string large(5000000, '\0');
+  for (char& c : large) c = char(random());
+  uint32_t bytewise = CrcInit();
+  for (char c : large) bytewise = Crc32Byte(uint8_t(c), bytewise);
+  uint32_t crc = CrcInit();
+  CrcUpdate(crc, large);
+  EXPECT_EQ(crc, bytewise);
 }
 
 TEST(Crc32, WriteStrCrcCoversExactlyTheBytesWritten) {
