@@ -6,20 +6,14 @@ TDeflatingFileStream::TDeflatingFileStream(const std::string& path, const std::s
                                            TZipCompressionType compressionType)
     : TFileStream(path, TFileMode::Create),
       spilled_(std::make_unique<TSpilledData>(spillPath)),
-      spill_(spillPath, TFileMode::Create),
-      crc_(crc32(0, Z_NULL, 0)) {
+      spill_(spillPath, TFileMode::Create) {
   deflater_.emplace(LevelOf(compressionType), spill_, TDeflateFormat::Raw);
 }
 
 int64_t TDeflatingFileStream::Write(const void* buffer, int64_t count) {
   if (!deflater_) throw ECompressionError("Invalid stream operation");
   int64_t n = TFileStream::Write(buffer, count);
-  const Bytef* bytes = static_cast<const Bytef*>(buffer);
-  for (int64_t done = 0; done < n;) {
-    uInt slice = uInt(std::min<int64_t>(n - done, 1 << 30));
-    crc_ = crc32(crc_, bytes + done, slice);
-    done += slice;
-  }
+  crc_ = Crc32Continue(crc_, buffer, size_t(n));
   deflater_->WriteBuffer(buffer, n);
   written_ += n;
   return n;
@@ -43,7 +37,7 @@ TPreparedZipItem TDeflatingFileStream::TakeContent() {
   item.UncompressedSize = written_;
   if (written_ == 0) return item;  // empty content is stored, as PrepareZipContent does
   item.Method = kMethodDeflated;
-  item.Crc32 = uint32_t(crc_);
+  item.Crc32 = crc_;
   spilled_->Size = spill_.Size();
   spill_.Close();
   item.Spilled = std::move(spilled_);

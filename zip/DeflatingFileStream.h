@@ -3,8 +3,6 @@
 // only grows after all other work is done (the index) then costs no deflate at the end.
 #pragma once
 
-#include <zlib.h>
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,7 +33,7 @@ class TDeflatingFileStream : public TFileStream {
   std::unique_ptr<TSpilledData> spilled_;
   TFileStream spill_;
   std::optional<TCompressionStream> deflater_;
-  uLong crc_;
+  uint32_t crc_ = 0;
   int64_t written_ = 0;
 };
 

@@ -38,16 +38,20 @@ std::string NameWithoutPath(const std::string& name) {
 
 }  // namespace
 
-uint32_t Crc32Of(const std::string& bytes) {
-  uLong crc = crc32(0, Z_NULL, 0);
-  const Bytef* data = reinterpret_cast<const Bytef*>(bytes.data());
-  for (size_t left = bytes.size(); left > 0;) {
+uint32_t Crc32Continue(uint32_t crc, const void* data, size_t size) {
+  uLong value = crc;
+  const Bytef* bytes = static_cast<const Bytef*>(data);
+  for (size_t left = size; left > 0;) {
     uInt slice = uInt(std::min<size_t>(left, std::numeric_limits<uInt>::max()));
-    crc = crc32(crc, data, slice);
-    data += slice;
+    value = crc32(value, bytes, slice);
+    bytes += slice;
     left -= slice;
   }
-  return uint32_t(crc);
+  return uint32_t(value);
+}
+
+uint32_t Crc32Of(const std::string& bytes) {
+  return Crc32Continue(0, bytes.data(), bytes.size());
 }
 
 TSpilledData::~TSpilledData() {
@@ -122,7 +126,6 @@ void WriteItemData(const TPreparedZipItem& item, TStream& out) {
   }
   if (item.Spilled->Size <= 0) return;
   TFileStream spill(item.Spilled->Path, TFileMode::OpenRead);
-  spill.SetPosition(item.Spilled->Offset);
   out.CopyFrom(spill, item.Spilled->Size);  // in 64 KiB blocks
 }
 

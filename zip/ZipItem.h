@@ -16,8 +16,8 @@
 
 namespace voltrane {
 
-// Raw deflate data that waits in a file of its own instead of memory: Size bytes from
-// Offset. The file is removed with this object, whatever it holds by then.
+// Raw deflate data that waits in a file of its own instead of memory: the file's Size
+// bytes. The file is removed with this object, whatever it holds by then.
 class TSpilledData {
  public:
   explicit TSpilledData(std::string path) : Path(std::move(path)) {}
@@ -26,7 +26,6 @@ class TSpilledData {
   TSpilledData& operator=(const TSpilledData&) = delete;
 
   const std::string Path;
-  int64_t Offset = 0;
   int64_t Size = 0;
 };
 
@@ -85,6 +84,8 @@ TCentralDirectoryFile MakeCentralFile(const TPreparedZipItem& item, int64_t offs
 
 // Standard CRC-32 of the bytes (0 for none).
 uint32_t Crc32Of(const std::string& bytes);
+// The CRC-32 so far (0 before any byte) carried on over more bytes.
+uint32_t Crc32Continue(uint32_t crc, const void* data, size_t size);
 
 // The limits of the records as written: 16-bit counts and lengths, 32-bit sizes and offsets.
 constexpr int64_t kMaxZipCount = 0xFFFF;
