@@ -87,6 +87,24 @@ class TWrappedWaypoint {
   std::string text_;
 };
 
+// The elements a record reads: the waypoint with its attributes, and each element that a
+// lookup below may select, whole. Logs, descriptions and the like are checked but not built.
+const TXmlLoadFilter& RecordElements() {
+  static const TXmlLoadFilter filter = [] {
+    std::vector<std::string> paths;
+    for (const char* leaf : {"name", "urlname", "type", "sym"})
+      paths.push_back(std::string("gpx\\wpt\\") + leaf);
+    for (const char* cacheData : {"gpx\\wpt\\", "gpx\\wpt\\extensions\\"}) {
+      for (const char* field : {"name", "type", "difficulty", "container", "terrain"}) {
+        paths.push_back(std::string(cacheData) + "groundspeak:cache\\groundspeak:" + field);
+        paths.push_back(std::string(cacheData) + "geocache\\" + field);
+      }
+    }
+    return TXmlLoadFilter(paths);
+  }();
+  return filter;
+}
+
 }  // namespace
 
 std::string BuildCacheRecord(const std::string& waypoint, int64_t filePos, int64_t fileLen,
@@ -95,6 +113,7 @@ std::string BuildCacheRecord(const std::string& waypoint, int64_t filePos, int64
   record.reserve(512);
   record += "      <gch>\r\n";
   IXmlDocument document = NewXmlDocument();
+  document->SetLoadFilter(&RecordElements());
   {
     thread_local TWrappedWaypoint wrapped;
     struct TDone {

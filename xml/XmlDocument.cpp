@@ -87,7 +87,8 @@ void TXmlDocument::Reset() {
 void TXmlDocument::ParseWith(TXmlSource& reader) {
   // Copies, so that a hook that replaces the hooks cannot pull them from under the parser.
   TXmlElementHook startHook = elementStartHook_, endHook = elementEndHook_;
-  ParseContent(GetChildListObject(), reader, GetNameTable(), keepWhiteSpace_, startHook, endHook);
+  ParseContent(GetChildListObject(), reader, GetNameTable(), keepWhiteSpace_, startHook, endHook,
+               loadFilter_);
 }
 
 void TXmlDocument::ParseFrom(TStream& stream) {

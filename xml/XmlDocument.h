@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "xml/XmlLoadFilter.h"
 #include "xml/XmlNodes.h"
 
 namespace voltrane {
@@ -39,6 +40,9 @@ class TXmlDocument : public TXmlNode {
   void SetElementStartHook(TXmlElementHook hook) { elementStartHook_ = std::move(hook); }
   const TXmlElementHook& GetElementEndHook() const { return elementEndHook_; }
   void SetElementEndHook(TXmlElementHook hook) { elementEndHook_ = std::move(hook); }
+  // Text loads build only what the filter keeps (not owned; null builds everything).
+  // Elements left out reach no hook; the binary form is always loaded whole.
+  void SetLoadFilter(const TXmlLoadFilter* filter) { loadFilter_ = filter; }
 
   // Replaces the children by an "xml" declaration (version "1.0" and encoding "UTF-8" when
   // given empty) and the root element, which it gives.
@@ -88,6 +92,7 @@ class TXmlDocument : public TXmlNode {
   bool keepWhiteSpace_ = kDefaultKeepWhiteSpace;
   TXmlElementHook elementStartHook_;
   TXmlElementHook elementEndHook_;
+  const TXmlLoadFilter* loadFilter_ = nullptr;
 };
 
 // A new document using names, or a new 499-bucket table when names is none. With a root

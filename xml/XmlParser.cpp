@@ -19,10 +19,13 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+using TFilterStep = TXmlLoadFilter::TStep;
+
 struct TOpenElement {
   TXmlElement* Element;  // held by ParentList
   IXmlElement Kept;      // held here too while hooks, which may drop it, are assigned
   TXmlNodeList* ParentList;
+  const TFilterStep* Step;  // what of its content the filter keeps; null: all of it
 };
 
 // Counted references to the name table for the nodes being made, taken from the table a
@@ -52,8 +55,10 @@ class TTableReferences {
 class TContentParser {
  public:
   TContentParser(TXmlNodeList& list, TXmlSource& reader, const IXmlNameTable& names, bool keep,
-                 const TXmlElementHook& startHook, const TXmlElementHook& endHook)
+                 const TXmlElementHook& startHook, const TXmlElementHook& endHook,
+                 const TXmlLoadFilter* filter)
       : current_(&list),
+        rootStep_(filter ? &filter->Root() : nullptr),
         reader_(reader),
         table_(*names.Get()),
         names_(table_),
@@ -68,7 +73,7 @@ class TContentParser {
       if (reader_.CurChar != '<' || !reader_.NextChar()) break;
       switch (reader_.CurChar) {
         case '/':
-          if (open_.empty()) return;  // the rest of the input is ignored
+          if (open_.empty() && dropped_ == 0) return;  // the rest of the input is ignored
           CloseElement();
           break;
         case '?':
@@ -87,7 +92,8 @@ class TContentParser {
           OpenElement();
       }
     }
-    if (!open_.empty()) reader_.ExpectChar('/');  // the end tag of an open element
+    // The end tag of an open element.
+    if (!open_.empty() || dropped_ > 0) reader_.ExpectChar('/');
   }
 
  private:
@@ -95,17 +101,31 @@ class TContentParser {
   void Append(TXmlNode* node) { current_->AppendNew(IXmlNode::First(node)); }
 
   void ReadText() {
-    std::string_view text = reader_.ReadTextRun(!keep_);
+    std::string_view text = reader_.ReadTextRun(!keep_, dropped_ == 0);
+    if (dropped_ > 0) return;
     if (!keep_) text = TrimBlanks(text);
     if (!text.empty()) Append(new TXmlText(names_.Take(), text));
   }
 
-  void OpenElement() {
-    TXmlNameID name = table_.GetID(reader_.ReadName());
+  const TFilterStep* Step() const { return open_.empty() ? rootStep_ : open_.back().Step; }
+
+  void CheckNameEnd() {
     if (reader_.IsEof()) throw Exception("Incomplete definition of the element");
     char c = reader_.CurChar;
     if (!IsBlank(c) && c != '/' && c != '>')
       throw Exception("Invalid symbol in the name of the element");
+  }
+
+  void OpenElement() {
+    std::string_view read = reader_.ReadName();
+    const TFilterStep* step = Step();
+    if (dropped_ > 0 || (step && !(step = TXmlLoadFilter::Find(*step, read)))) {
+      DropElement(read);
+      return;
+    }
+    if (step && step->Whole) step = nullptr;
+    TXmlNameID name = table_.GetID(read);
+    CheckNameEnd();
     auto* element = new TXmlElement(names_.Take(), name);
     TXmlNodeList* parentList = current_;
     Append(element);
@@ -119,11 +139,33 @@ class TContentParser {
     }
     reader_.ExpectChar('>');
     TXmlNodeList* children = &element->GetChildListObject();
-    open_.push_back({element, std::move(kept), parentList});
+    open_.push_back({element, std::move(kept), parentList, step});
     current_ = children;
   }
 
+  // An element the filter leaves out, read as strictly as one that is built; only its name
+  // is kept, for its end tag.
+  void DropElement(std::string_view name) {
+    if (dropped_ == droppedNames_.size()) droppedNames_.emplace_back();
+    droppedNames_[dropped_].assign(name);
+    CheckNameEnd();
+    reader_.SkipAttributes();
+    if (reader_.CurChar == '/') {
+      reader_.ExpectText("/>");
+      return;
+    }
+    reader_.ExpectChar('>');
+    ++dropped_;
+  }
+
   void CloseElement() {
+    if (dropped_ > 0) {
+      reader_.ExpectChar('/');
+      reader_.ExpectName(droppedNames_[--dropped_]);
+      reader_.SkipBlanks();
+      reader_.ExpectChar('>');
+      return;
+    }
     TOpenElement top = std::move(open_.back());
     open_.pop_back();
     reader_.ExpectChar('/');
@@ -139,7 +181,7 @@ class TContentParser {
     TXmlNameID target = table_.GetID(reader_.ReadName());
     IXmlProcessingInstruction pi(
         new TXmlProcessingInstruction(names_.Take(), target, std::string()));
-    current_->AppendNew(pi);
+    if (dropped_ == 0) current_->AppendNew(pi);
     if (target != table_.XmlID) {
       pi->SetText(std::string(reader_.ReadTo("?>")));
       return;
@@ -158,12 +200,14 @@ class TContentParser {
 
   void ReadComment() {
     reader_.ExpectText("--");
-    Append(new TXmlComment(names_.Take(), std::string(reader_.ReadTo("-->"))));
+    std::string_view text = reader_.ReadTo("-->");
+    if (dropped_ == 0) Append(new TXmlComment(names_.Take(), std::string(text)));
   }
 
   void ReadCData() {
     reader_.ExpectText("[CDATA[");
-    Append(new TXmlCDATASection(names_.Take(), std::string(reader_.ReadTo("]]>"))));
+    std::string_view text = reader_.ReadTo("]]>");
+    if (dropped_ == 0) Append(new TXmlCDATASection(names_.Take(), std::string(text)));
   }
 
   void SkipDocumentType() {
@@ -172,6 +216,9 @@ class TContentParser {
   }
 
   TXmlNodeList* current_;
+  const TFilterStep* rootStep_;            // the filter's steps below the document; null: no filter
+  size_t dropped_ = 0;                     // open elements inside the outermost one left out
+  std::vector<std::string> droppedNames_;  // their names, capacity kept for reuse
   TXmlSource& reader_;
   TXmlNameTable& table_;
   TTableReferences names_;
@@ -186,8 +233,9 @@ class TContentParser {
 
 void ParseContent(TXmlNodeList& list, TXmlSource& reader, const IXmlNameTable& names,
                   bool keepWhiteSpace, const TXmlElementHook& elementStartHook,
-                  const TXmlElementHook& elementEndHook) {
-  TContentParser(list, reader, names, keepWhiteSpace, elementStartHook, elementEndHook).Run();
+                  const TXmlElementHook& elementEndHook, const TXmlLoadFilter* filter) {
+  TContentParser(list, reader, names, keepWhiteSpace, elementStartHook, elementEndHook, filter)
+      .Run();
 }
 
 }  // namespace voltrane

@@ -525,6 +525,20 @@ void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
   }
 }
 
+void TXmlSource::SkipAttributes() {
+  SkipBlanks();
+  while (!IsEof() && IsXmlNameStart(CurChar)) {
+    ReadName();
+    SkipBlanks();
+    ExpectChar('=');
+    SkipBlanks();
+    if (IsEof()) Fail("The value of the attribute is expected");
+    if (CurChar != '"' && CurChar != '\'') Fail("Line constant expected");
+    ReadQuoted(CurChar);
+    SkipBlanks();
+  }
+}
+
 void TXmlSource::MoveToRunEnd(const char* lt, int64_t feeds, const char* lastFeed) {
   // What NextChar would do up to the "<", at once.
   int64_t n = lt - (buffer_ + pos_) + 1;
@@ -535,27 +549,28 @@ void TXmlSource::MoveToRunEnd(const char* lt, int64_t feeds, const char* lastFee
   CurChar = '<';
 }
 
-bool TXmlSource::DecodeRunInBuffer(const char* end, int64_t feeds, const char* lastFeed) {
+bool TXmlSource::DecodeRunInBuffer(const char* end, int64_t feeds, const char* lastFeed,
+                                   bool keep) {
   TXmlTokenText& text = stack_[size_t(top_)]->Text;
   const char* p = buffer_ + pos_ - 1;  // CurChar
-  text.reserve(text.size() + size_t(end - p));
+  if (keep) text.reserve(text.size() + size_t(end - p));
   while (const char* amp = FindAmpersand(p, end)) {
-    text.append(p, amp);
+    if (keep) text.append(p, amp);
     std::string_view bytes;
     size_t length = SimpleEntity(amp, end, bytes, entity_);
     if (length == 0) {
       if (amp != buffer_ + pos_ - 1) MoveTo(amp);
       return false;
     }
-    text.append(bytes);
+    if (keep) text.append(bytes);
     p = amp + length;
   }
-  text.append(p, end);
+  if (keep) text.append(p, end);
   MoveToRunEnd(end, feeds, lastFeed);
   return true;
 }
 
-std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
+std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks, bool keep) {
   if (skipLeadingBlanks) {
     while (!IsEof() && IsBlank(CurChar)) {
       SkipAhead(IsBlank);
@@ -570,20 +585,22 @@ std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks) {
     TRunScan scan = ScanRun(start + 1, buffer_ + pos_ + count_);
     if (scan.Lt && !scan.Amp && CurChar != '&') {
       MoveToRunEnd(scan.Lt, scan.Feeds, scan.LastFeed);
-      return std::string_view(start, size_t(scan.Lt - start));
+      return keep ? std::string_view(start, size_t(scan.Lt - start)) : std::string_view();
     }
     PushToken();
-    if (scan.Lt && DecodeRunInBuffer(scan.Lt, scan.Feeds, scan.LastFeed)) return PopToken();
+    if (scan.Lt && DecodeRunInBuffer(scan.Lt, scan.Feeds, scan.LastFeed, keep)) return PopToken();
   } else {
     PushToken();
   }
   while (!IsEof() && CurChar != '<') {
     if (CurChar == '&') {
-      AppendText(ReadEntity());
+      std::string_view bytes = ReadEntity();
+      if (keep) AppendText(bytes);
       continue;
     }
-    AppendChar(CurChar);
-    AppendText(Skip(TextRunLength(buffer_ + pos_, count_)));
+    if (keep) AppendChar(CurChar);
+    std::string_view run = Skip(TextRunLength(buffer_ + pos_, count_));
+    if (keep) AppendText(run);
     NextChar();
   }
   return PopToken();

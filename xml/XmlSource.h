@@ -108,9 +108,12 @@ class TXmlSource {
   std::string_view ReadEntity();
   // Reads attributes onto node as string values; a repeated name overwrites in place.
   void ReadAttributes(TXmlNode& node, TXmlNameTable& names);
+  // Reads past attributes as ReadAttributes does, keeping nothing.
+  void SkipAttributes();
   // The bytes of a text run up to "<" or the end, entities decoded, leading blanks left out
-  // when asked (trailing ones are the caller's).
-  std::string_view ReadTextRun(bool skipLeadingBlanks);
+  // when asked (trailing ones are the caller's). Without keep the run is read and its
+  // entities checked as strictly, but nothing is decoded and the result is empty.
+  std::string_view ReadTextRun(bool skipLeadingBlanks, bool keep = true);
 
  private:
   bool NextCharSlow();
@@ -147,7 +150,7 @@ class TXmlSource {
   // token; stops at an entity that the general reader must handle (it may be an error) and
   // gives false there, with that "&" as CurChar.
   // feeds and lastFeed are the line feeds of the run after CurChar.
-  bool DecodeRunInBuffer(const char* end, int64_t feeds, const char* lastFeed);
+  bool DecodeRunInBuffer(const char* end, int64_t feeds, const char* lastFeed, bool keep);
   // Makes the "<" at lt, which ends a run in the buffer, the current byte.
   void MoveToRunEnd(const char* lt, int64_t feeds, const char* lastFeed);
   template <class Ok>

@@ -14,6 +14,7 @@ namespace voltrane {
 namespace {
 
 using test::Parse;
+using test::TTrickleStream;
 
 std::string ParseError(const std::string& text) {
   try {
@@ -349,20 +350,6 @@ TEST(XmlLoad, StreamSkipsUtf8MarkAndRejectsUnicodeMarks) {
   doc->LoadStream(binary);
   EXPECT_EQ(VarToStr(doc->GetValueByPath("a")), "y");
 }
-
-// A stream that gives the reader one byte per read (after the two whole reads with which a
-// stream load looks at the start): every name, value and text run then crosses the
-// reader's buffer end, so the reader takes its byte-by-byte way through all of them.
-class TTrickleStream : public TMemoryStream {
- public:
-  using TMemoryStream::TMemoryStream;
-  int64_t Read(void* buffer, int64_t count) override {
-    return TMemoryStream::Read(buffer, ++reads_ > 2 ? std::min<int64_t>(count, 1) : count);
-  }
-
- private:
-  int reads_ = 0;
-};
 
 // The tree as text, or the error with its position; white space kept and not.
 std::string Outcome(const std::function<void(TXmlDocument&)>& load) {

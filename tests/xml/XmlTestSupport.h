@@ -1,10 +1,12 @@
 // Helpers of the XML tests.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
 #include "rt/Exception.h"
+#include "rt/Stream.h"
 #include "xml/VoltXml.h"
 
 namespace voltrane::test {
@@ -25,5 +27,19 @@ inline std::string ErrorOf(const std::function<void()>& action) {
   }
   return "(no error)";
 }
+
+// A stream that gives the reader one byte per read (after the two whole reads with which a
+// stream load looks at the start): every name, value and text run then crosses the
+// reader's buffer end, so the reader takes its byte-by-byte way through all of them.
+class TTrickleStream : public TMemoryStream {
+ public:
+  using TMemoryStream::TMemoryStream;
+  int64_t Read(void* buffer, int64_t count) override {
+    return TMemoryStream::Read(buffer, ++reads_ > 2 ? std::min<int64_t>(count, 1) : count);
+  }
+
+ private:
+  int reads_ = 0;
+};
 
 }  // namespace voltrane::test
