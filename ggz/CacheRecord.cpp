@@ -69,7 +69,7 @@ void AppendLine(std::string& record, std::string_view open, std::string_view val
 // one waypoint to the next; an unusually large one is not kept.
 class TWrappedWaypoint {
  public:
-  std::string_view Wrap(const std::string& encoding, const std::string& waypoint) {
+  std::string_view Wrap(const std::string& encoding, std::string_view waypoint) {
     text_.clear();
     text_ += "<?xml version=\"1.0\" encoding=\"";
     text_ += encoding;
@@ -107,7 +107,7 @@ const TXmlLoadFilter& RecordElements() {
 
 }  // namespace
 
-std::string BuildCacheRecord(const std::string& waypoint, int64_t filePos, int64_t fileLen,
+std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t fileLen,
                              const std::string& encoding) {
   std::string record;
   record.reserve(512);

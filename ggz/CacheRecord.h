@@ -2,13 +2,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace voltrane {
 
 // The index's gch record of one waypoint, given its text as written to its chunk, where it
 // lies there, and the encoding its source declares (the name goes into the declaration the
 // waypoint is parsed with, so values reach the index in UTF-8).
-std::string BuildCacheRecord(const std::string& waypoint, int64_t filePos, int64_t fileLen,
+std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t fileLen,
                              const std::string& encoding = "utf-8");
 
 // The encoding named by the XML declaration at the head of a chunk header, when the XML

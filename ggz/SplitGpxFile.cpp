@@ -13,7 +13,8 @@ namespace voltrane {
 namespace {
 
 // The open chunk file with its running checksum and the records of its waypoints. Its
-// bytes collect in memory and go to the file in one write when it is closed.
+// bytes collect in memory, each waypoint read straight into them, and go to the file in
+// one write when it is closed.
 class TChunkWriter {
  public:
   TChunkWriter(TBuildState& state, std::string header, std::string baseName)
@@ -27,37 +28,47 @@ class TChunkWriter {
     file_ = std::make_unique<TFileStream>(state_.DataDir + name_, TFileMode::Create);
     state_.Console.WriteLine("Writing: " + name_);
     crc_ = CrcInit();
-    chunk_.SetSize(0);
-    chunk_.DataString().reserve(size_t(kChunkSizeLimit + header_.size()));
-    WriteStrCrc(chunk_, header_, crc_);
+    bytes_.clear();
+    bytes_.reserve(size_t(kChunkSizeLimit + header_.size()));
+    bytes_ += header_;
+    CrcUpdate(crc_, header_);
   }
 
   // Listed in the index only once the file is complete and closed.
   void Close() {
-    WriteStrCrc(chunk_, kChunkClosing, crc_);
-    WriteStr(*file_, chunk_.DataString());
+    const std::string_view closing = kChunkClosing;
+    bytes_ += closing;
+    CrcUpdate(crc_, closing.data(), closing.size());
+    WriteStr(*file_, bytes_);
     file_->Close();
     file_.reset();
     CrcFinal(crc_);
     WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc_);
     records_.clear();
     // Whoever takes the bytes now need not read the file back.
-    if (state_.OnChunkClosed)
-      state_.OnChunkClosed(state_.DataDir + name_, std::move(chunk_.DataString()), crc_);
+    if (state_.OnChunkClosed) state_.OnChunkClosed(state_.DataDir + name_, std::move(bytes_), crc_);
   }
 
-  // The record is built from the waypoint as written; where it came from only serves to
-  // point the user at a waypoint that cannot be parsed.
-  void Add(const std::string& waypoint, const std::string& sourcePath, int64_t sourceOffset) {
-    int64_t length = int64_t(waypoint.size());
-    if (chunk_.Size() + length > kChunkSizeLimit) {
+  // The bytes the next waypoint is appended to; AddLast then takes it from their end.
+  std::string& Bytes() { return bytes_; }
+
+  // The waypoint that was appended from byte start on. A waypoint that would take the chunk
+  // past its limit goes to a new one. The record is built from the waypoint as written;
+  // where it came from only serves to point the user at a waypoint that cannot be parsed.
+  void AddLast(size_t start, const std::string& sourcePath, int64_t sourceOffset) {
+    int64_t length = int64_t(bytes_.size() - start);
+    if (int64_t(start) + length > kChunkSizeLimit) {
+      std::string waypoint = bytes_.substr(start);
+      bytes_.resize(start);
       Close();
       Open();
+      start = bytes_.size();
+      bytes_ += waypoint;
     }
-    int64_t position = chunk_.Size();
-    WriteStrCrc(chunk_, waypoint, crc_);
+    std::string_view waypoint(bytes_.data() + start, size_t(length));
+    CrcUpdate(crc_, waypoint.data(), waypoint.size());
     try {
-      records_ += BuildCacheRecord(waypoint, position, length, encoding_);
+      records_ += BuildCacheRecord(waypoint, int64_t(start), length, encoding_);
     } catch (Exception& e) {
       e.AppendToMessage(" (waypoint at byte " + std::to_string(sourceOffset) + " of " + sourcePath +
                         ")");
@@ -73,7 +84,7 @@ class TChunkWriter {
   int32_t number_ = 0;
   std::string name_;
   std::unique_ptr<TFileStream> file_;
-  TMemoryStream chunk_;  // the chunk file's bytes so far
+  std::string bytes_;  // the chunk file's bytes so far
   uint32_t crc_ = 0;
   std::string records_;
 };
@@ -95,12 +106,16 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
   bool more = true;
   while (more) {
     int64_t sourceOffset = scanner.Position() - 4;
-    // The waypoint text collects in Captured itself: "<wpt", what the scanner reads through
-    // the end tag's name, then ">". Without an end tag it takes the rest of the file.
-    scanner.Captured.assign("<wpt");
+    // The scanner captures the waypoint straight into the chunk's bytes: "<wpt", what it
+    // reads through the end tag's name, then ">". Without an end tag it takes the rest of
+    // the file.
+    size_t start = chunk.Bytes().size();
+    std::swap(scanner.Captured, chunk.Bytes());
+    scanner.Captured += "<wpt";
     scanner.FindTag("/wpt");
     scanner.Captured += '>';
-    chunk.Add(scanner.Captured, sourcePath, sourceOffset);
+    std::swap(scanner.Captured, chunk.Bytes());
+    chunk.AddLast(start, sourcePath, sourceOffset);
     ++waypointCount;
     // What lies between waypoints is dropped, so it is not kept while searching.
     scanner.Captured.clear();
