@@ -17,6 +17,8 @@ namespace {
 // one write when it is closed.
 class TChunkWriter {
  public:
+  static constexpr size_t kWaypointRoom = 1 << 20;
+
   TChunkWriter(TBuildState& state, std::string header, std::string baseName)
       : state_(state),
         header_(std::move(header)),
@@ -29,7 +31,10 @@ class TChunkWriter {
     state_.Console.WriteLine("Writing: " + name_);
     crc_ = CrcInit();
     bytes_.clear();
-    bytes_.reserve(size_t(kChunkSizeLimit + header_.size()));
+    // Room for the waypoint that will not fit, which is read in before it is moved on: the
+    // buffer need not grow (and be copied) at each chunk's end. Pages never written to
+    // take no memory.
+    bytes_.reserve(size_t(kChunkSizeLimit) + header_.size() + kWaypointRoom);
     bytes_ += header_;
     CrcUpdate(crc_, header_);
   }
