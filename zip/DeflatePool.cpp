@@ -205,8 +205,7 @@ void TDeflatePool::Prepare(TJob& job) {
   };
   try {
     if (job.Bytes) {
-      TViewStream bytes(job.Bytes->data(), int64_t(job.Bytes->size()));
-      job.Item = PrepareZipContent(bytes, compressionType_, checkStop, job.SpillPath, job.Crc);
+      job.Item = PrepareZipBytes(*job.Bytes, job.Crc, compressionType_, checkStop, job.SpillPath);
     } else {
       // Taken before the read, so that any later change shows up as a different stamp.
       job.Stamp = StampOf(job.Path);

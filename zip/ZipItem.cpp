@@ -58,33 +58,27 @@ TSpilledData::~TSpilledData() {
   ::unlink(Path.c_str());  // gone already is as good
 }
 
-TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
-                                   const TItemProgress& onProgress, const std::string& spillPath,
-                                   std::optional<uint32_t> knownCrc) {
+namespace {
+
+// Method, size and deflate data of size bytes that feed writes to the deflater it is given
+// and whose CRC-32 it returns; in memory, or in a new file at spillPath.
+template <class Feed>
+TPreparedZipItem DeflateContent(int64_t size, TZipCompressionType compressionType,
+                                const TItemProgress& onProgress, const std::string& spillPath,
+                                Feed feed) {
   TPreparedZipItem item;
-  item.UncompressedSize = std::max<int64_t>(stream.Size() - stream.Position(), 0);
-  if (item.UncompressedSize == 0) return item;
+  item.UncompressedSize = size;
+  if (size == 0) return item;
 
   item.Method = kMethodDeflated;
   auto deflate = [&](TStream& output) {
     TCompressionStream deflater(LevelOf(compressionType), output, TDeflateFormat::Raw);
     if (onProgress) {
-      int64_t total = item.UncompressedSize;
-      deflater.OnProgress = [&onProgress, total](TCustomZlibStream& sender) {
-        onProgress(sender.Position(), total);
+      deflater.OnProgress = [&onProgress, size](TCustomZlibStream& sender) {
+        onProgress(sender.Position(), size);
       };
     }
-    int64_t block = item.UncompressedSize <= kOneWriteLimit ? item.UncompressedSize : kContentBlock;
-    std::string content(size_t(block), '\0');
-    uLong crc = crc32(0, Z_NULL, 0);
-    for (int64_t left = item.UncompressedSize; left > 0;) {
-      int64_t n = std::min(left, block);
-      stream.ReadBuffer(content.data(), n);
-      if (!knownCrc) crc = crc32(crc, reinterpret_cast<const Bytef*>(content.data()), uInt(n));
-      deflater.WriteBuffer(content.data(), n);
-      left -= n;
-    }
-    item.Crc32 = knownCrc ? *knownCrc : uint32_t(crc);
+    item.Crc32 = feed(deflater);
     deflater.Finish();
   };
   if (spillPath.empty()) {
@@ -100,6 +94,36 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
     item.Spilled = std::move(spilled);
   }
   return item;
+}
+
+}  // namespace
+
+TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
+                                   const TItemProgress& onProgress, const std::string& spillPath) {
+  int64_t size = std::max<int64_t>(stream.Size() - stream.Position(), 0);
+  return DeflateContent(size, compressionType, onProgress, spillPath, [&](TStream& deflater) {
+    int64_t block = size <= kOneWriteLimit ? size : kContentBlock;
+    std::string content(size_t(block), '\0');
+    uint32_t crc = 0;
+    for (int64_t left = size; left > 0;) {
+      int64_t n = std::min(left, block);
+      stream.ReadBuffer(content.data(), n);
+      crc = Crc32Continue(crc, content.data(), size_t(n));
+      deflater.WriteBuffer(content.data(), n);
+      left -= n;
+    }
+    return crc;
+  });
+}
+
+TPreparedZipItem PrepareZipBytes(std::string_view bytes, uint32_t crc,
+                                 TZipCompressionType compressionType,
+                                 const TItemProgress& onProgress, const std::string& spillPath) {
+  return DeflateContent(int64_t(bytes.size()), compressionType, onProgress, spillPath,
+                        [&](TStream& deflater) {
+                          deflater.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+                          return crc;
+                        });
 }
 
 void NameZipItem(TPreparedZipItem& item, const std::string& itemName, uint16_t fileAttr,

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <string_view>
 
 #include "rt/DateTime.h"
 #include "rt/Stream.h"
@@ -66,11 +66,14 @@ constexpr int64_t kContentBlock = 1 << 20;
 // The content half of PrepareZipItem: method, CRC-32, size and deflate data, with the
 // name, attributes and time left empty. With spillPath given the deflate data goes into
 // that file (created anew) instead of memory; the bytes are the same either way.
-// A known CRC-32 of the content (its writer's) spares computing it again.
 TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
                                    const TItemProgress& onProgress = {},
-                                   const std::string& spillPath = {},
-                                   std::optional<uint32_t> knownCrc = std::nullopt);
+                                   const std::string& spillPath = {});
+// The same for content in memory whose CRC-32 its writer knows: deflated where it lies.
+TPreparedZipItem PrepareZipBytes(std::string_view bytes, uint32_t crc,
+                                 TZipCompressionType compressionType,
+                                 const TItemProgress& onProgress = {},
+                                 const std::string& spillPath = {});
 // The naming half: the name as given and as stored, attributes and time.
 void NameZipItem(TPreparedZipItem& item, const std::string& itemName, uint16_t fileAttr,
                  TDateTime fileDate, bool storeRelativePath);
