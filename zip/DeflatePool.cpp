@@ -149,8 +149,12 @@ std::optional<TPreparedZipItem> TDeflatePool::Take(const std::string& path) {
     return std::nullopt;
   }
   while (job.State != TJobState::Done) {
-    // A stop signal reaches this thread, not the workers: no wait may outlast it.
-    finished_.wait_for(lock, std::chrono::milliseconds(50));
+    // Rather than wait for the workers, this thread deflates a file none of them started
+    // (the last ones of a build would otherwise leave a CPU idle).
+    if (!queue_.empty() && !failed_)
+      RunOldestJob(lock);
+    else  // a stop signal reaches this thread, not the workers: no wait may outlast it
+      finished_.wait_for(lock, std::chrono::milliseconds(50));
     CheckInterrupted();
   }
   std::unique_ptr<TJob> done = std::move(found->second);
@@ -178,23 +182,27 @@ void TDeflatePool::Work() {
   for (;;) {
     queued_.wait(lock, [this] { return stopping_ || failed_ || !queue_.empty(); });
     if (stopping_ || failed_) break;
-    TJob& job = *queue_.front();
-    queue_.pop_front();
-    job.State = TJobState::Running;
-    ++running_;
-    lock.unlock();
-    Prepare(job);
-    lock.lock();
-    --running_;
-    if (job.Bytes) {
-      job.Bytes.reset();
-      --bytesHeld_;
-    }
-    job.State = TJobState::Done;
-    // The run fails at this file anyway: starting more would only waste time and disk.
-    if (job.Error) failed_ = true;
-    finished_.notify_all();
+    RunOldestJob(lock);
   }
+  finished_.notify_all();
+}
+
+void TDeflatePool::RunOldestJob(std::unique_lock<std::mutex>& lock) {
+  TJob& job = *queue_.front();
+  queue_.pop_front();
+  job.State = TJobState::Running;
+  ++running_;
+  lock.unlock();
+  Prepare(job);
+  lock.lock();
+  --running_;
+  if (job.Bytes) {
+    job.Bytes.reset();
+    --bytesHeld_;
+  }
+  job.State = TJobState::Done;
+  // The run fails at this file anyway: starting more would only waste time and disk.
+  if (job.Error) failed_ = true;
   finished_.notify_all();
 }
 

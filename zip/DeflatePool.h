@@ -2,14 +2,15 @@
 // every CPU while the archive itself is still written member by member, in order.
 //
 // Threading: one thread uses the pool (Submit, Take, Wait). Submit queues a file; each
-// worker takes the oldest queued file, reads it, deflates it into a spill file of its own
-// in the spill folder and keeps the result until Take hands it over. A worker holds one
-// file's content and one zlib state at a time, so the members in memory are at most the
-// workers' count (plus the one that the caller may deflate itself). One mutex guards the
-// queue and the results. Workers block SIGINT, SIGTERM and SIGHUP (the caller's thread
-// takes them) and check the interrupt flag between output blocks. After a worker's error
-// no further file is started; the error waits for the Take of its file. The destructor
-// cancels running work, joins every worker and removes every spill file.
+// worker (and Take, rather than wait for one) takes the oldest queued file, reads it,
+// deflates it into a spill file of its own in the spill folder and keeps the result until
+// Take hands it over. A worker holds one file's content and one zlib state at a time, so
+// the members in memory are at most the workers' count (plus the one that the caller may
+// deflate itself). One mutex guards the queue and the results. Workers block SIGINT,
+// SIGTERM and SIGHUP (the caller's thread takes them) and check the interrupt flag between
+// output blocks. After a worker's error no further file is started; the error waits for
+// the Take of its file. The destructor cancels running work, joins every worker and
+// removes every spill file.
 #pragma once
 
 #include <atomic>
@@ -90,6 +91,9 @@ class TDeflatePool {
   // Adds a job for the file (under the mutex).
   void Queue(const std::string& path, std::optional<std::string> bytes, uint32_t crc);
   void Work();
+  // Takes the oldest queued job and prepares it on this thread (the lock held on entry
+  // and on return).
+  void RunOldestJob(std::unique_lock<std::mutex>& lock);
   // Fills the job's Item or Error; raises nothing.
   void Prepare(TJob& job);
   void StopWorkers() noexcept;
