@@ -5,6 +5,7 @@
 #include "xml/XmlDocument.h"
 #include "xml/XmlEncoding.h"
 #include "xml/XmlEscape.h"
+#include "xml/XmlLoadFilter.h"
 #include "xml/XmlNameTable.h"
 #include "xml/XmlNode.h"
 #include "xml/XmlNodes.h"

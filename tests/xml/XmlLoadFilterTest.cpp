@@ -12,23 +12,6 @@
 namespace voltrane {
 namespace {
 
-// What a filtered load must give: the whole tree with every element the filter leaves out
-// removed (and with it everything inside it).
-void Prune(TXmlNode& node, const TXmlLoadFilter::TStep* step) {
-  for (int i = node.ChildCount() - 1; i >= 0; --i) {
-    TXmlNode* child = node.ChildAt(i);
-    if (child->GetNodeType() != xntElement || !step) {
-      if (child->GetNodeType() == xntElement) Prune(*child, nullptr);
-      continue;
-    }
-    const TXmlLoadFilter::TStep* inner = TXmlLoadFilter::Find(*step, child->GetNodeName());
-    if (!inner)
-      node.GetChildListObject().Delete(i);
-    else
-      Prune(*child, inner->Whole ? nullptr : inner);
-  }
-}
-
 // The tree as text, or the error; white space kept and not, read in place and through a
 // stream a byte at a time (the reader's other way through names, texts and entities).
 std::string Outcome(const std::string& text, const TXmlLoadFilter* filter, bool pruneAfterwards) {
@@ -48,7 +31,7 @@ std::string Outcome(const std::string& text, const TXmlLoadFilter* filter, bool 
       outcome += "error: " + e.Message() + "\n";
       continue;
     }
-    if (pruneAfterwards) Prune(*doc.Get(), filter ? &filter->Root() : nullptr);
+    if (pruneAfterwards) test::Prune(*doc.Get(), filter ? &filter->Root() : nullptr);
     outcome += doc->GetXml() + "\n";
   }
   return outcome;

@@ -42,4 +42,21 @@ class TTrickleStream : public TMemoryStream {
   int reads_ = 0;
 };
 
+// What a filtered load must give: the whole tree with every element the filter leaves out
+// removed (and with it everything inside it).
+inline void Prune(TXmlNode& node, const TXmlLoadFilter::TStep* step) {
+  for (int i = node.ChildCount() - 1; i >= 0; --i) {
+    TXmlNode* child = node.ChildAt(i);
+    if (child->GetNodeType() != xntElement || !step) {
+      if (child->GetNodeType() == xntElement) Prune(*child, nullptr);
+      continue;
+    }
+    const TXmlLoadFilter::TStep* inner = TXmlLoadFilter::Find(*step, child->GetNodeName());
+    if (!inner)
+      node.GetChildListObject().Delete(i);
+    else
+      Prune(*child, inner->Whole ? nullptr : inner);
+  }
+}
+
 }  // namespace voltrane::test
