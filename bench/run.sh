@@ -72,12 +72,6 @@ rm -rf "$out"
 mkdir -p "$out"
 trap 'rm -rf "$out"' EXIT
 cat "$source" >/dev/null  # every run reads it from the page cache
-# One run that is not counted: it warms the caches and, should it fail, shows why (the
-# measured runs send voltrane's output to /dev/null).
-if ! "$voltrane" "$source" "$out/all.ggz" >"$out/warmup.txt" 2>&1; then
-  cat "$out/warmup.txt" >&2
-  exit 1
-fi
 
 cpus=$(nproc)
 # The first CPU this script may use: on one CPU the tool deflates on its own thread.
@@ -85,59 +79,70 @@ cpu=$(taskset -pc $$ | sed 's/.*: *//; s/[-,].*//')
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 field() { awk -v key="$1" '$1 == key { print $2 }'; }
+# wall, user, sys and peak of a voltrane_measure output
+figures() { awk '$1 == "median" { print $2, $3, $4, $5 }' "$1"; }
 
-echo
-echo "voltrane, all $cpus CPUs (a deflate worker per CPU):"
-"$bin/voltrane_measure" "$runs" -- "$voltrane" "$source" "$out/all.ggz" | tee "$out/all.txt"
-echo
-echo "voltrane, one deflate worker thread (VOLTRANE_THREADS=1):"
-VOLTRANE_THREADS=1 "$bin/voltrane_measure" "$runs" -- "$voltrane" "$source" "$out/worker.ggz" |
-  tee "$out/worker.txt"
-echo
-echo "voltrane, CPU $cpu only:"
-"$bin/voltrane_measure" "$runs" -- taskset -c "$cpu" "$voltrane" "$source" "$out/one.ggz" |
-  tee "$out/one.txt"
-
-# Each tool runs once uncounted right before its counted runs, as voltrane does above: on a
-# virtual machine, memory that has lain free for a few seconds can be slow to touch again,
-# and a run that follows a pause would pay for that in its first page-cache writes.
-floorTimes=()
-splitTimes=()
-"$bin/voltrane_floor" "$source" >"$out/floor.txt"
-for ((i = 0; i < runs; i++)); do
+# Rounds: each runs every command once, the floor first, so that a shared host that speeds
+# up or slows down over the minutes moves the floor and voltrane alike; ratios are taken
+# round by round and their median reported. The first round is not counted: it warms the
+# caches and shows voltrane's error, should it fail (counted runs send its output to
+# /dev/null). The one-CPU run follows the floor: on a virtual machine, memory that has lain
+# free for a few seconds can be slow to touch again, and the run after the floor's pays for
+# that in its first page-cache writes; the runs after it find memory that was just freed.
+round() {
   "$bin/voltrane_floor" "$source" >"$out/floor.txt"
-  floorTimes+=("$(field deflate_s <"$out/floor.txt")")
-done
-"$bin/voltrane_splitonly" "$source" "$out/work" >"$out/split.txt"
-for ((i = 0; i < runs; i++)); do
+  "$bin/voltrane_measure" 1 -- taskset -c "$cpu" "$voltrane" "$source" "$out/one.ggz" >"$out/one.txt"
+  "$bin/voltrane_measure" 1 -- "$voltrane" "$source" "$out/all.ggz" >"$out/all.txt"
+  VOLTRANE_THREADS=1 "$bin/voltrane_measure" 1 -- "$voltrane" "$source" "$out/worker.ggz" \
+    >"$out/worker.txt"
   "$bin/voltrane_splitonly" "$source" "$out/work" >"$out/split.txt"
-  splitTimes+=("$(field split_s <"$out/split.txt")")
-done
-floor=$(printf '%s\n' "${floorTimes[@]}" | median)
-split=$(printf '%s\n' "${splitTimes[@]}" | median)
+}
+if ! "$voltrane" "$source" "$out/all.ggz" >"$out/warmup.txt" 2>&1; then
+  cat "$out/warmup.txt" >&2
+  exit 1
+fi
+round
 echo
-echo "deflate floor, seconds: ${floorTimes[*]}"
-echo "split + index, seconds: ${splitTimes[*]}"
+printf '%-6s %9s %9s %9s %9s %9s\n' round floor_s all_s worker_s one_s split_s
+rows=()
+for ((i = 1; i <= runs; i++)); do
+  round
+  floorTime=$(field deflate_s <"$out/floor.txt")
+  row="$floorTime"
+  for line in all worker one; do
+    read -r wall user sys peak < <(figures "$out/$line.txt")
+    row+=" $wall $user $sys $peak"
+  done
+  row+=" $(field split_s <"$out/split.txt")"
+  rows+=("$row")
+  read -r f aw _ _ _ ww _ _ _ ow _ _ _ sp <<<"$row"
+  printf '%-6s %9s %9s %9s %9s %9s\n' "$i" "$f" "$aw" "$ww" "$ow" "$sp"
+done
+# The median of column n of the rows, and of the ratio of column n to the floor's.
+column() { printf '%s\n' "${rows[@]}" | awk -v n="$1" '{ print $n }' | median; }
+ratio() { printf '%s\n' "${rows[@]}" | awk -v n="$1" '{ printf "%.4f\n", $n / $1 }' | median; }
+floor=$(column 1)
+read -r allWall allUser allSys allPeak <<<"$(column 2) $(column 3) $(column 4) $(column 5)"
+read -r workerWall workerUser workerSys workerPeak <<<"$(column 6) $(column 7) $(column 8) $(column 9)"
+read -r oneWall oneUser oneSys onePeak <<<"$(column 10) $(column 11) $(column 12) $(column 13)"
+split=$(column 14)
 
 bytes=$(field source_bytes <"$out/floor.txt")
 compressed=$(field compressed_bytes <"$out/floor.txt")
 waypoints=$(field waypoints <"$out/split.txt")
 archive=$(stat -c %s "$out/all.ggz")
-read -r allWall allUser allSys allPeak < <(awk '$1 == "median" { print $2, $3, $4, $5 }' "$out/all.txt")
-read -r workerWall workerUser workerSys workerPeak < <(awk '$1 == "median" { print $2, $3, $4, $5 }' "$out/worker.txt")
-read -r oneWall oneUser oneSys onePeak < <(awk '$1 == "median" { print $2, $3, $4, $5 }' "$out/one.txt")
 
 calc() { awk "BEGIN { printf \"%.${1}f\", $2 }"; }
 mbps() { calc 1 "$bytes / 1e6 / $1"; }
 verdict() { awk "BEGIN { if ($1) print \"ok\"; else print \"MISSED\" }"; }
-allRatio=$(calc 2 "$allWall / $floor")
-workerRatio=$(calc 2 "$workerWall / $floor")
-oneRatio=$(calc 2 "$oneWall / $floor")
+allRatio=$(calc 2 "$(ratio 2)")
+workerRatio=$(calc 2 "$(ratio 6)")
+oneRatio=$(calc 2 "$(ratio 10)")
 splitRate=$(mbps "$split")
 peak=$(printf '%s\n' "$allPeak" "$workerPeak" "$onePeak" | sort -g | tail -1)
 
 echo
-printf 'Source %s: %s bytes, %s waypoints; %s runs each (medians); %s CPUs\n' \
+printf 'Source %s: %s bytes, %s waypoints; %s rounds (medians; vs_floor: median of the rounds'"'"' ratios); %s CPUs\n' \
   "$name.gpx" "$bytes" "$waypoints" "$runs" "$cpus"
 row='%-27s %8s %8s %8s %9s %9s %9s\n'
 printf "$row" "" "wall_s" "user_s" "sys_s" "peak_MiB" "vs_floor" "MB/s"
@@ -145,7 +150,7 @@ printf "$row" "voltrane, all CPUs" "$allWall" "$allUser" "$allSys" "$allPeak" "$
 printf "$row" "voltrane, 1 worker thread" "$workerWall" "$workerUser" "$workerSys" "$workerPeak" "$workerRatio" "$(mbps "$workerWall")"
 printf "$row" "voltrane, one CPU" "$oneWall" "$oneUser" "$oneSys" "$onePeak" "$oneRatio" "$(mbps "$oneWall")"
 printf "$row" "deflate floor, 1 thread" "$(calc 3 "$floor")" "-" "-" "-" "1.00" "$(mbps "$floor")"
-printf "$row" "split + index, no deflate" "$(calc 3 "$split")" "-" "-" "-" "$(calc 2 "$split / $floor")" "$splitRate"
+printf "$row" "split + index, no deflate" "$(calc 3 "$split")" "-" "-" "-" "$(calc 2 "$(ratio 14)")" "$splitRate"
 printf '%-27s %s bytes (the floor'"'"'s pieces: %s bytes)\n' "archive" "$archive" "$compressed"
 if [ $((archive * 2)) -lt "$compressed" ]; then
   echo "Note: the archive is less than half the floor's compressed size: voltrane did not"
