@@ -14,7 +14,12 @@ int64_t TDeflatingFileStream::Write(const void* buffer, int64_t count) {
   if (!deflater_) throw ECompressionError("Invalid stream operation");
   int64_t n = TFileStream::Write(buffer, count);
   crc_ = Crc32Continue(crc_, buffer, size_t(n));
-  deflater_->WriteBuffer(buffer, n);
+  lagging_.append(static_cast<const char*>(buffer), size_t(n));
+  if (lagging_.size() >= kLagLimit) {
+    size_t ready = lagging_.size() - kLagKept;
+    deflater_->WriteBuffer(lagging_.data(), int64_t(ready));
+    lagging_.erase(0, ready);
+  }
   written_ += n;
   return n;
 }
@@ -31,6 +36,8 @@ void TDeflatingFileStream::SetSize(int64_t) {
 
 TPreparedZipItem TDeflatingFileStream::TakeContent() {
   if (!deflater_) throw ECompressionError("Invalid stream operation");
+  deflater_->WriteString(lagging_);
+  std::string().swap(lagging_);
   deflater_->Finish();
   deflater_.reset();
   TPreparedZipItem item;

@@ -1,6 +1,9 @@
 // A file written from start to end whose member content is deflated as it is written, so
-// that the content is ready for an archive the moment the file is complete: a file that
-// only grows after all other work is done (the index) then costs no deflate at the end.
+// that the content is nearly ready for an archive the moment the file is complete: a file
+// that only grows after all other work is done (the index) then costs little deflate at the
+// end. Its last 2 to 4 MiB are deflated then on purpose: a build's workers are still busy
+// with its last chunks at that moment, and the CPU this thread leaves idle meanwhile can
+// take them.
 #pragma once
 
 #include <memory>
@@ -33,6 +36,9 @@ class TDeflatingFileStream : public TFileStream {
   std::unique_ptr<TSpilledData> spilled_;
   TFileStream spill_;
   std::optional<TCompressionStream> deflater_;
+  static constexpr size_t kLagLimit = 4 << 20;  // deflated once this much waits
+  static constexpr size_t kLagKept = 2 << 20;   // all but this much
+  std::string lagging_;                         // written, not yet deflated
   uint32_t crc_ = 0;
   int64_t written_ = 0;
 };
