@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include "ggz/IndexWriter.h"
 #include "ggz/SplitGpxFile.h"
@@ -76,6 +77,25 @@ void CheckDestination(const std::string& destination, const std::vector<std::str
              ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
   if (!zip) throw EDestinationError(quoted + "it is not a ZIP archive");
 }
+
+// Removes a tree on a thread of its own; the destructor waits for it.
+class TTreeRemoval {
+ public:
+  explicit TTreeRemoval(std::string folder)
+      : thread_([folder = std::move(folder)] {
+          try {
+            DeleteTree(folder);
+          } catch (...) {
+            // What is left goes with the removal that follows in any case.
+          }
+        }) {}
+  ~TTreeRemoval() { thread_.join(); }
+  TTreeRemoval(const TTreeRemoval&) = delete;
+  TTreeRemoval& operator=(const TTreeRemoval&) = delete;
+
+ private:
+  std::thread thread_;
+};
 
 // The finished archive (already on the device) takes the destination's place in one
 // step, so a reader sees the old file or the new one, never a part.
@@ -153,12 +173,18 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
                             ->Path();
   partialArchive.Set(archive);
   ZipFolder(archive, state.TempDir, pool.get(), state.SpillDir);
+  pool.reset();
+  {
+    // The archive is on the device before it replaces the destination; the working tree,
+    // no longer needed, goes meanwhile on another thread (each waits on something else).
+    TTreeRemoval removal(state.WorkDir);
+    TFileStream(archive, TFileMode::OpenRead).Sync();
+  }
   ReplaceDestination(archive, destination);
   partialArchive.Keep();
 
   console.WriteLine("Cleaning temporary files...");
-  pool.reset();
-  workingTree.Remove();
+  workingTree.Remove();  // whatever the removal above could not take
   console.WriteLine("Done!");
 }
 

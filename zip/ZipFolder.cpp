@@ -25,8 +25,6 @@ void ZipFolder(const std::string& archivePath, const std::string& folderPath, TD
   zip.OpenArchive(archivePath);
   zip.Entries().AddFolderTree(folder, folder, "*.*", true);
   zip.CloseArchive();
-  // On the device before the caller renames it over the destination.
-  TFileStream(archivePath, TFileMode::OpenRead).Sync();
 }
 
 }  // namespace voltrane

@@ -11,7 +11,8 @@ class TDeflatePool;
 // with "/"), named relative to it, with a member for every folder below it. With a pool,
 // files it has deflated already are taken from it and the others are deflated ahead on it;
 // the archive is byte for byte the one made without. With a spill folder, a very large
-// member (see kOneWriteLimit) waits there instead of in memory.
+// member (see kOneWriteLimit) waits there instead of in memory. The archive is written, not
+// yet flushed to the device.
 void ZipFolder(const std::string& archivePath, const std::string& folderPath,
                TDeflatePool* pool = nullptr, const std::string& spillFolder = "");
 
