@@ -149,7 +149,7 @@ class TContentParser {
     if (dropped_ == droppedNames_.size()) droppedNames_.emplace_back();
     droppedNames_[dropped_].assign(name);
     CheckNameEnd();
-    reader_.SkipAttributes();
+    reader_.SkipAttributes(table_);
     if (reader_.CurChar == '/') {
       reader_.ExpectText("/>");
       return;
@@ -158,20 +158,22 @@ class TContentParser {
     ++dropped_;
   }
 
+  // The rest of an end tag after its "<".
+  void ReadEndTag(std::string_view name) {
+    reader_.ExpectChar('/');
+    reader_.ExpectName(name);
+    reader_.SkipBlanks();
+    reader_.ExpectChar('>');
+  }
+
   void CloseElement() {
     if (dropped_ > 0) {
-      reader_.ExpectChar('/');
-      reader_.ExpectName(droppedNames_[--dropped_]);
-      reader_.SkipBlanks();
-      reader_.ExpectChar('>');
+      ReadEndTag(droppedNames_[--dropped_]);
       return;
     }
     TOpenElement top = std::move(open_.back());
     open_.pop_back();
-    reader_.ExpectChar('/');
-    reader_.ExpectName(top.Element->GetNodeName());  // read by ReadName
-    reader_.SkipBlanks();
-    reader_.ExpectChar('>');
+    ReadEndTag(top.Element->GetNodeName());  // read by ReadName
     current_ = top.ParentList;
     if (endHook_) endHook_(IXmlNodeList(current_), top.Kept);
   }

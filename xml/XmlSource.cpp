@@ -512,29 +512,25 @@ std::string_view TXmlSource::ReadEntity() {
 }
 
 void TXmlSource::ReadAttributes(TXmlNode& node, TXmlNameTable& names) {
-  SkipBlanks();
-  while (!IsEof() && IsXmlNameStart(CurChar)) {
-    TXmlNameID name = names.GetID(ReadName());
-    SkipBlanks();
-    ExpectChar('=');
-    SkipBlanks();
-    if (IsEof()) Fail("The value of the attribute is expected");
-    if (CurChar != '"' && CurChar != '\'') Fail("Line constant expected");
-    node.SetAttrValue(name, TVariant(std::string(ReadQuoted(CurChar))));
-    SkipBlanks();
-  }
+  ReadAttributeList(&node, names);
 }
 
-void TXmlSource::SkipAttributes() {
+void TXmlSource::SkipAttributes(TXmlNameTable& names) {
+  ReadAttributeList(nullptr, names);
+}
+
+void TXmlSource::ReadAttributeList(TXmlNode* node, TXmlNameTable& names) {
   SkipBlanks();
   while (!IsEof() && IsXmlNameStart(CurChar)) {
-    ReadName();
+    std::string_view name = ReadName();
+    TXmlNameID id = node ? names.GetID(name) : nullptr;
     SkipBlanks();
     ExpectChar('=');
     SkipBlanks();
     if (IsEof()) Fail("The value of the attribute is expected");
     if (CurChar != '"' && CurChar != '\'') Fail("Line constant expected");
-    ReadQuoted(CurChar);
+    std::string_view value = ReadQuoted(CurChar);
+    if (node) node->SetAttrValue(id, TVariant(std::string(value)));
     SkipBlanks();
   }
 }

@@ -109,7 +109,7 @@ class TXmlSource {
   // Reads attributes onto node as string values; a repeated name overwrites in place.
   void ReadAttributes(TXmlNode& node, TXmlNameTable& names);
   // Reads past attributes as ReadAttributes does, keeping nothing.
-  void SkipAttributes();
+  void SkipAttributes(TXmlNameTable& names);
   // The bytes of a text run up to "<" or the end, entities decoded, leading blanks left out
   // when asked (trailing ones are the caller's). Without keep the run is read and its
   // entities checked as strictly, but nothing is decoded and the result is empty.
@@ -117,6 +117,8 @@ class TXmlSource {
 
  private:
   bool NextCharSlow();
+  // ReadAttributes, or SkipAttributes without a node.
+  void ReadAttributeList(TXmlNode* node, TXmlNameTable& names);
   [[noreturn]] void FailExpectedChar(char c) const;
   void Refill();
 
