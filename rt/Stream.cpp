@@ -115,12 +115,17 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
   return done;
 }
 
+// Large writes go to the kernel in pieces of this size. Handed a multi-megabyte write at
+// once, Linux fills the page cache with large folios, and that measured several times more
+// system time than the same bytes in pieces (0.42 s against 0.06 s for 200 MB on a VM).
+constexpr int64_t kWritePiece = 256 * 1024;
+
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   CheckInterrupted();
   const char* in = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < count) {
-    ssize_t n = ::write(fd_, in + done, size_t(count - done));
+    ssize_t n = ::write(fd_, in + done, size_t(std::min(count - done, kWritePiece)));
     if (n < 0) {
       if (errno == EINTR) {
         CheckInterrupted();

@@ -97,6 +97,23 @@ TEST(FileStream, ReportsThePathAndReasonOfEveryFailure) {
   }
 }
 
+TEST(FileStream, WritesALargeBufferWholeAndReadsItBack) {
+  // More than a few of the pieces that reach the kernel, and a remainder.
+  TTempFolder dir;
+  std::string bytes(4500001, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 131 + i / 7);
+  {
+    TFileStream out(dir / "big", TFileMode::Create);
+    EXPECT_EQ(out.Write(bytes.data(), int64_t(bytes.size())), int64_t(bytes.size()));
+    EXPECT_EQ(out.Size(), int64_t(bytes.size()));
+  }
+  TFileStream in(dir / "big", TFileMode::OpenRead);
+  std::string back(bytes.size() + 1, '\0');
+  EXPECT_EQ(in.Read(back.data(), int64_t(back.size())), int64_t(bytes.size()));
+  back.resize(bytes.size());
+  EXPECT_TRUE(back == bytes);
+}
+
 TEST(MemoryStream, GrowsOnWriteAndReadsBack) {
   TMemoryStream stream;
   stream.WriteString("hello");
