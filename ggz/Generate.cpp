@@ -179,9 +179,9 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
     // no longer needed, goes meanwhile on another thread (each waits on something else).
     TTreeRemoval removal(state.WorkDir);
     TFileStream(archive, TFileMode::OpenRead).Sync();
+    ReplaceDestination(archive, destination);
+    partialArchive.Keep();
   }
-  ReplaceDestination(archive, destination);
-  partialArchive.Keep();
 
   console.WriteLine("Cleaning temporary files...");
   workingTree.Remove();  // whatever the removal above could not take
