@@ -24,8 +24,9 @@ struct TBuildState {
   std::string IndexFileName;  // IndexDir + "index.xml"
   std::unique_ptr<TFileStream> IndexStream;
   // Called once a chunk file is complete and closed (when assigned), with its full path,
-  // its bytes (the callee may keep them) and their final CRC-32.
-  std::function<void(const std::string& chunkPath, std::string&& bytes, uint32_t crc)>
+  // its bytes (the callee may keep them) and their final CRC-32. Returns a buffer for the
+  // next chunk to fill (only its capacity counts), or an empty string.
+  std::function<std::string(const std::string& chunkPath, std::string&& bytes, uint32_t crc)>
       OnChunkClosed;
 
   // Chunk names are the source's name without its extension plus a number. The first

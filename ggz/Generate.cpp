@@ -113,6 +113,7 @@ std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state, int deflateThr
   state.OnChunkClosed = [workers = pool.get()](const std::string& path, std::string&& bytes,
                                                uint32_t crc) {
     workers->Submit(path, std::move(bytes), crc);
+    return workers->TakeSpareBuffer();
   };
   return pool;
 }

@@ -50,8 +50,10 @@ class TChunkWriter {
     CrcFinal(crc_);
     WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc_);
     records_.clear();
-    // Whoever takes the bytes now need not read the file back.
-    if (state_.OnChunkClosed) state_.OnChunkClosed(state_.DataDir + name_, std::move(bytes_), crc_);
+    // Whoever takes the bytes now need not read the file back. The buffers of chunks that
+    // are done come back to be filled again: memory stays the same few buffers, long touched.
+    if (state_.OnChunkClosed)
+      bytes_ = state_.OnChunkClosed(state_.DataDir + name_, std::move(bytes_), crc_);
   }
 
   // The bytes the next waypoint is appended to; AddLast then takes it from their end.

@@ -113,6 +113,14 @@ void TDeflatePool::Adopt(const std::string& path, TPreparedZipItem content) {
   jobs_.emplace(path, std::move(job));
 }
 
+std::string TDeflatePool::TakeSpareBuffer() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (spareBuffers_.empty()) return {};
+  std::string buffer = std::move(spareBuffers_.back());
+  spareBuffers_.pop_back();
+  return buffer;
+}
+
 std::string TDeflatePool::NewSpillPath() {
   std::lock_guard<std::mutex> lock(mutex_);
   return spillFolder_ + std::to_string(jobsSubmitted_++) + ".deflate";
@@ -197,6 +205,11 @@ void TDeflatePool::RunOldestJob(std::unique_lock<std::mutex>& lock) {
   lock.lock();
   --running_;
   if (job.Bytes) {
+    // No more buffers come back than can be out at once, however few are taken.
+    if (int(spareBuffers_.size()) <= ThreadCount()) {
+      job.Bytes->clear();
+      spareBuffers_.push_back(std::move(*job.Bytes));
+    }
     job.Bytes.reset();
     --bytesHeld_;
   }

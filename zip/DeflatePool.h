@@ -53,6 +53,9 @@ class TDeflatePool {
   // them), so they need not be read back. Waits while the files held in memory so are as
   // many as the workers plus one, so that memory stays bounded.
   void Submit(const std::string& path, std::string bytes, uint32_t crc);
+  // A buffer that held the bytes of a file now deflated, emptied but with its capacity, for
+  // the caller to fill again; an empty string when there is none.
+  std::string TakeSpareBuffer();
   // A file whose content the caller prepared itself (say while writing it), for Take to
   // hand over like a worker's; left alone when the path was submitted before.
   void Adopt(const std::string& path, TPreparedZipItem content);
@@ -110,6 +113,7 @@ class TDeflatePool {
   std::deque<TJob*> queue_;
   int running_ = 0;
   int bytesHeld_ = 0;                   // jobs whose content waits in memory
+  std::vector<std::string> spareBuffers_;  // their buffers once deflated, for TakeSpareBuffer
   bool failed_ = false;                 // a job failed: start no further job
   std::atomic<bool> stopping_ = false;  // the destructor runs: cancel what is running
   std::vector<std::thread> workers_;

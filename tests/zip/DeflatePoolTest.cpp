@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -97,12 +98,24 @@ TEST_F(DeflatePoolRun, ArchiveIsByteIdenticalWhateverTheThreadCount) {
       EXPECT_EQ(test::ListNames(spill), std::vector<std::string>{});
     }
     {
-      // Chunks handed over with their bytes and CRC as the split writes them.
+      // Chunks handed over with their bytes and CRC as the split writes them, each filling
+      // a buffer that an earlier chunk gave back, if any (a longer one: what it held before
+      // must not show through).
       TDeflatePool pool(spill, threads);
+      std::string buffer;
+      size_t smallest = SIZE_MAX;
       for (const std::string& chunk : chunks) {
         std::string bytes = ReadFile(chunk);
-        pool.Submit(chunk, bytes, Crc32Of(bytes));
+        smallest = std::min(smallest, bytes.size());
+        buffer.assign(bytes);
+        pool.Submit(chunk, std::move(buffer), Crc32Of(bytes));
+        buffer = pool.TakeSpareBuffer();
+        EXPECT_TRUE(buffer.empty());
       }
+      pool.Wait();
+      std::string spare = pool.TakeSpareBuffer();  // unless the last take got it already
+      EXPECT_TRUE(spare.empty());
+      EXPECT_GE(std::max(spare.capacity(), buffer.capacity()), smallest);
       EXPECT_EQ(Zip(&pool), expected);
     }
     EXPECT_FALSE(test::PathExists(spill));
