@@ -3,17 +3,9 @@
 #include <cstring>
 #include <utility>
 
+#include "xml/XmlBlanks.h"
+
 namespace voltrane {
-
-namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) < 33) text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
-  return text;
-}
-
-}  // namespace
 
 std::vector<std::string> SplitForCDATA(const std::string& text) {
   std::vector<std::string> parts;
@@ -123,12 +115,12 @@ std::string TXmlText::GetText() const {
 std::string TXmlText::TextWith(bool keepWhiteSpace) const {
   if (parsed_) {
     std::string_view text(parsed_, parsedLength_);
-    return std::string(keepWhiteSpace ? text : TrimBlanks(text));
+    return std::string(keepWhiteSpace ? text : TrimXmlBlanks(text));
   }
   if (value_.VarType() == varString)  // no conversion copy
-    return std::string(keepWhiteSpace ? value_.StringValue() : TrimBlanks(value_.StringValue()));
+    return std::string(keepWhiteSpace ? value_.StringValue() : TrimXmlBlanks(value_.StringValue()));
   std::string text = ValueToXmlText(value_);
-  return keepWhiteSpace ? text : std::string(TrimBlanks(text));
+  return keepWhiteSpace ? text : std::string(TrimXmlBlanks(text));
 }
 
 IXmlNode TXmlText::CloneShallow(const IXmlNameTable& names) const {
@@ -144,7 +136,7 @@ std::string TXmlCharacterData::GetText() const {
 }
 
 std::string TXmlCharacterData::TextWith(bool keepWhiteSpace) const {
-  return keepWhiteSpace ? data_ : std::string(TrimBlanks(data_));
+  return keepWhiteSpace ? data_ : std::string(TrimXmlBlanks(data_));
 }
 
 IXmlNode TXmlCDATASection::CloneShallow(const IXmlNameTable& names) const {

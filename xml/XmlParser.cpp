@@ -3,21 +3,12 @@
 #include <vector>
 
 #include "rt/Exception.h"
+#include "xml/XmlBlanks.h"
 #include "xml/XmlEncoding.h"
 
 namespace voltrane {
 
 namespace {
-
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) < 33;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 using TFilterStep = TXmlLoadFilter::TStep;
 
@@ -103,7 +94,7 @@ class TContentParser {
   void ReadText() {
     std::string_view text = reader_.ReadTextRun(!keep_, dropped_ == 0);
     if (dropped_ > 0) return;
-    if (!keep_) text = TrimBlanks(text);
+    if (!keep_) text = TrimXmlBlanks(text);
     if (!text.empty()) Append(new TXmlText(names_.Take(), text));
   }
 
@@ -112,7 +103,7 @@ class TContentParser {
   void CheckNameEnd() {
     if (reader_.IsEof()) throw Exception("Incomplete definition of the element");
     char c = reader_.CurChar;
-    if (!IsBlank(c) && c != '/' && c != '>')
+    if (!IsXmlBlank(c) && c != '/' && c != '>')
       throw Exception("Invalid symbol in the name of the element");
   }
 

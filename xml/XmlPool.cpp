@@ -7,10 +7,6 @@ namespace voltrane {
 
 namespace {
 
-// Under AddressSanitizer every block goes back to the general allocator at once, so that a
-// use after free is caught rather than hidden in a kept block.
-constexpr bool kPoolOn = kXmlPoolOn;
-
 constexpr size_t kGranule = 16;
 constexpr size_t kSizes = kXmlPoolLargest / kGranule;
 
@@ -89,7 +85,7 @@ size_t SizeIndex(size_t size) {
 
 void* XmlPoolAllocate(size_t size) {
   TThreadPool& p = pool;
-  if (!kPoolOn || p.Closed) return ::operator new(size);
+  if (!kXmlPoolOn || p.Closed) return ::operator new(size);
   if (size > kXmlPoolLargest) return AllocateLarge(p, size);
   size_t index = SizeIndex(size);
   if (TFreeBlock* block = p.Heads[index]) {
@@ -103,7 +99,7 @@ void* XmlPoolAllocate(size_t size) {
 void XmlPoolFree(void* block, size_t size) noexcept {
   if (!block) return;
   TThreadPool& p = pool;
-  if (!kPoolOn || p.Closed) {
+  if (!kXmlPoolOn || p.Closed) {
     ::operator delete(block);
     return;
   }

@@ -16,8 +16,9 @@ constexpr int kXmlPoolLargeBlocks = 4;
 // Larger blocks than this (the text of a huge element) are never kept.
 constexpr size_t kXmlPoolLargestKept = 256 * 1024;
 
-// False under AddressSanitizer, where every block goes back to the general allocator at
-// once; scratch storage that is kept for reuse is then not kept either.
+// False under AddressSanitizer: every block then goes back to the general allocator at
+// once, so that a use after free is caught rather than hidden in a kept block, and scratch
+// storage that is kept for reuse is not kept either.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kXmlPoolOn = false;
 #elif defined(__has_feature)

@@ -16,10 +16,6 @@ namespace voltrane {
 
 namespace {
 
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) < 33;
-}
-
 int IsDecimal(char c) {
   return c >= '0' && c <= '9' ? c - '0' : -1;
 }
@@ -568,8 +564,8 @@ bool TXmlSource::DecodeRunInBuffer(const char* end, int64_t feeds, const char* l
 
 std::string_view TXmlSource::ReadTextRun(bool skipLeadingBlanks, bool keep) {
   if (skipLeadingBlanks) {
-    while (!IsEof() && IsBlank(CurChar)) {
-      SkipAhead(IsBlank);
+    while (!IsEof() && IsXmlBlank(CurChar)) {
+      SkipAhead(IsXmlBlank);
       NextChar();
     }
   }

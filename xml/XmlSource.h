@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "xml/XmlBlanks.h"
 #include "xml/XmlPool.h"
 
 namespace voltrane {
@@ -80,7 +81,7 @@ class TXmlSource {
 
   std::string_view ReadName();
   void SkipBlanks() {
-    while (count_ >= 0 && static_cast<unsigned char>(CurChar) < 33) NextChar();
+    while (count_ >= 0 && IsXmlBlank(CurChar)) NextChar();
   }
   void ExpectChar(char c) {
     if (IsEof() || CurChar != c) FailExpectedChar(c);

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "rt/Exception.h"
+#include "xml/XmlBlanks.h"
 #include "xml/XmlEncoding.h"
 
 namespace voltrane {
@@ -34,12 +35,6 @@ bool IsIntegral(uint16_t type) {
                   ")");
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) < 33) text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) < 33) text.remove_suffix(1);
-  return text;
-}
-
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -53,7 +48,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 // A plain decimal float ("-1.5", "2e3"); false for anything else.
 bool ParseDecimalFloat(std::string_view text, double& value) {
-  text = TrimBlanks(text);
+  text = TrimXmlBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
   for (char c : text)
@@ -64,7 +59,7 @@ bool ParseDecimalFloat(std::string_view text, double& value) {
 }
 
 bool ParseDecimalInteger(std::string_view text, int64_t& value) {
-  text = TrimBlanks(text);
+  text = TrimXmlBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
@@ -271,7 +266,7 @@ bool VarToBool(const TVariant& value) {
   if (value.IsEmpty()) return false;
   if (value.IsString()) {
     std::string text = VarToStr(value);
-    std::string_view trimmed = TrimBlanks(text);
+    std::string_view trimmed = TrimXmlBlanks(text);
     if (EqualsIgnoringAsciiCase(trimmed, "true")) return true;
     if (EqualsIgnoringAsciiCase(trimmed, "false")) return false;
     double number;
@@ -369,7 +364,7 @@ TDateTime XmlTextToDateTime(std::string_view text) {
 }
 
 double XmlTextToFloat(std::string_view text) {
-  std::string_view trimmed = TrimBlanks(text);
+  std::string_view trimmed = TrimXmlBlanks(text);
   if (EqualsIgnoringAsciiCase(trimmed, "INF") || EqualsIgnoringAsciiCase(trimmed, "+INF"))
     return std::numeric_limits<double>::infinity();
   if (EqualsIgnoringAsciiCase(trimmed, "-INF")) return -std::numeric_limits<double>::infinity();
