@@ -12,9 +12,9 @@ namespace voltrane {
 
 namespace {
 
-// The open chunk file with its running checksum and the records of its waypoints. Its
-// bytes collect in memory, each waypoint read straight into them, and go to the file in
-// one write when it is closed.
+// The open chunk file and the records of its waypoints. Its bytes collect in memory, each
+// waypoint read straight into them, and go to the file in one write when it is closed,
+// which is when their checksum is taken.
 class TChunkWriter {
  public:
   static constexpr size_t kWaypointRoom = 1 << 20;
@@ -29,31 +29,29 @@ class TChunkWriter {
     name_ = ChunkFileName(baseName_, number_++);
     file_ = std::make_unique<TFileStream>(state_.DataDir + name_, TFileMode::Create);
     state_.Console.WriteLine("Writing: " + name_);
-    crc_ = CrcInit();
     bytes_.clear();
     // Room for the waypoint that will not fit, which is read in before it is moved on: the
     // buffer need not grow (and be copied) at each chunk's end. Pages never written to
     // take no memory.
     bytes_.reserve(size_t(kChunkSizeLimit) + header_.size() + kWaypointRoom);
     bytes_ += header_;
-    CrcUpdate(crc_, header_);
   }
 
   // Listed in the index only once the file is complete and closed.
   void Close() {
-    const std::string_view closing = kChunkClosing;
-    bytes_ += closing;
-    CrcUpdate(crc_, closing.data(), closing.size());
+    bytes_ += kChunkClosing;
     WriteStr(*file_, bytes_);
     file_->Close();
     file_.reset();
-    CrcFinal(crc_);
-    WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc_);
+    uint32_t crc = CrcInit();
+    CrcUpdate(crc, bytes_);
+    CrcFinal(crc);
+    WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc);
     records_.clear();
     // Whoever takes the bytes now need not read the file back. The buffers of chunks that
     // are done come back to be filled again: memory stays the same few buffers, long touched.
     if (state_.OnChunkClosed)
-      bytes_ = state_.OnChunkClosed(state_.DataDir + name_, std::move(bytes_), crc_);
+      bytes_ = state_.OnChunkClosed(state_.DataDir + name_, std::move(bytes_), crc);
   }
 
   // The bytes the next waypoint is appended to; AddLast then takes it from their end.
@@ -73,7 +71,6 @@ class TChunkWriter {
       bytes_ += waypoint;
     }
     std::string_view waypoint(bytes_.data() + start, size_t(length));
-    CrcUpdate(crc_, waypoint.data(), waypoint.size());
     try {
       records_ += BuildCacheRecord(waypoint, int64_t(start), length, encoding_);
     } catch (Exception& e) {
@@ -92,7 +89,6 @@ class TChunkWriter {
   std::string name_;
   std::unique_ptr<TFileStream> file_;
   std::string bytes_;  // the chunk file's bytes so far
-  uint32_t crc_ = 0;
   std::string records_;
 };
 

@@ -1,12 +1,11 @@
 #include "zip/ZipItem.h"
 
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 
+#include "util/Crc32.h"
 #include "zip/ZipNames.h"
 #include "zip/ZlibStream.h"
 
@@ -39,15 +38,9 @@ std::string NameWithoutPath(const std::string& name) {
 }  // namespace
 
 uint32_t Crc32Continue(uint32_t crc, const void* data, size_t size) {
-  uLong value = crc;
-  const Bytef* bytes = static_cast<const Bytef*>(data);
-  for (size_t left = size; left > 0;) {
-    uInt slice = uInt(std::min<size_t>(left, std::numeric_limits<uInt>::max()));
-    value = crc32(value, bytes, slice);
-    bytes += slice;
-    left -= slice;
-  }
-  return uint32_t(value);
+  uint32_t running = ~crc;  // the register form that CrcUpdate carries on
+  CrcUpdate(running, static_cast<const char*>(data), size);
+  return ~running;
 }
 
 uint32_t Crc32Of(const std::string& bytes) {
