@@ -157,25 +157,24 @@ void TXmlSource::TakeIn(size_t want) {
 
 std::string_view TXmlSource::Skip(int64_t n) {
   const char* start = buffer_ + pos_;
-  pos_ += n;
-  count_ -= n;
   const char* end = start + n;
+  int64_t feeds = 0;
   const char* feed = nullptr;
   if (n < 64) {  // short: a loop costs less than the calls
     for (const char* p = start; p < end; ++p) {
       if (*p == '\n') {
-        ++Line;
+        ++feeds;
         feed = p;
       }
     }
   } else {
     for (const char* p = start;
          (p = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)))); ++p) {
-      ++Line;
+      ++feeds;
       feed = p;
     }
   }
-  Column = feed ? end - feed - 1 : Column + n;
+  Advance(n, feeds, feeds ? feed - start : 0);
   return std::string_view(start, size_t(n));
 }
 
@@ -442,12 +441,8 @@ std::string_view TXmlSource::ReadQuoted(char quote) {
     }
     if (k + 1 < available && start[k] == quote) {
       if (k > 0) {
-        // What NextChar would do up to the byte before the closing quote, at once.
-        pos_ += k - 1;
-        count_ -= k - 1;
-        Line += feeds;
-        Column = feeds ? k - 1 - lastFeed : Column + k - 1;
-        NextChar();  // the quote
+        Advance(k - 1, feeds, lastFeed - 1);  // up to the byte before the closing quote
+        NextChar();                           // the quote
       }
       NextChar();
       return std::string_view(start, size_t(k));
@@ -532,12 +527,8 @@ void TXmlSource::ReadAttributeList(TXmlNode* node, TXmlNameTable& names) {
 }
 
 void TXmlSource::MoveToRunEnd(const char* lt, int64_t feeds, const char* lastFeed) {
-  // What NextChar would do up to the "<", at once.
-  int64_t n = lt - (buffer_ + pos_) + 1;
-  pos_ += n;
-  count_ -= n;
-  Line += feeds;
-  Column = feeds ? lt - lastFeed : Column + n;
+  const char* next = buffer_ + pos_;
+  Advance(lt - next + 1, feeds, feeds ? lastFeed - next : 0);
   CurChar = '<';
 }
 

@@ -136,14 +136,19 @@ class TXmlSource {
       }
     }
     std::string_view run(buffer_ + pos_, size_t(n));
-    pos_ += n;
-    count_ -= n;
-    Line += feeds;
-    Column = feeds ? n - lastFeed - 1 : Column + n;
+    Advance(n, feeds, lastFeed);
     return run;
   }
   // Moves past the next n bytes of the buffer, as many calls of NextChar would.
   std::string_view Skip(int64_t n);
+  // The same for a caller that has counted the line feeds among them, the last one lying
+  // lastFeed bytes ahead (unused without feeds).
+  void Advance(int64_t n, int64_t feeds, int64_t lastFeed) {
+    pos_ += n;
+    count_ -= n;
+    Line += feeds;
+    Column = feeds ? n - lastFeed - 1 : Column + n;
+  }
   // Makes the byte at p, which lies ahead in the buffer, the current one.
   void MoveTo(const char* p) {
     Skip(p - (buffer_ + pos_));
