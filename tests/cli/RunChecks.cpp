@@ -1,0 +1,75 @@
+#include "RunChecks.h"
+
+#include <expat.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+
+namespace voltrane::test {
+
+TTreeSnapshot SnapshotTree(const std::string& folder) {
+  namespace fs = std::filesystem;
+  TTreeSnapshot snapshot;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
+       ++it) {
+    std::string relative = fs::relative(it->path(), folder).generic_string();
+    if (it->is_symlink())
+      snapshot[relative] = "-> " + fs::read_symlink(it->path()).string();
+    else if (it->is_directory())
+      snapshot[relative] = "<folder>";
+    else if (it->is_regular_file())
+      snapshot[relative] = ReadFile(it->path().string());
+    else
+      snapshot[relative] = "<other>";
+  }
+  return snapshot;
+}
+
+std::string XmlWellFormedError(const std::string& document) {
+  XML_Parser parser = XML_ParserCreate(nullptr);
+  std::string error;
+  if (XML_Parse(parser, document.data(), int(document.size()), 1) == XML_STATUS_ERROR)
+    error = std::string(XML_ErrorString(XML_GetErrorCode(parser))) + " at " +
+            std::to_string(XML_GetCurrentLineNumber(parser)) + ":" +
+            std::to_string(XML_GetCurrentColumnNumber(parser));
+  XML_ParserFree(parser);
+  return error;
+}
+
+std::string IndexOfArchive(const std::string& archive) {
+  return RunProcess({"/usr/bin/unzip", "-p", archive, "index/com/garmin/geocaches/v0/index.xml"})
+      .Output;
+}
+
+void ExpectTreeUnchanged(const TTreeSnapshot& before, const std::string& folder) {
+  TTreeSnapshot after = SnapshotTree(folder);
+  for (const auto& [path, content] : after)
+    if (!before.count(path)) ADD_FAILURE() << "left behind: " << path;
+  for (const auto& [path, content] : before) {
+    auto it = after.find(path);
+    if (it == after.end())
+      ADD_FAILURE() << "gone: " << path;
+    else if (it->second != content)
+      ADD_FAILURE() << "changed: " << path;
+  }
+}
+
+void ExpectOnlyArchiveChanged(const TTreeSnapshot& before, const std::string& folder,
+                              const std::string& archive) {
+  TTreeSnapshot expected = before;
+  TTreeSnapshot after = SnapshotTree(folder);
+  ASSERT_TRUE(after.count(archive)) << "no archive " << archive;
+  expected[archive] = after[archive];
+  for (std::string parent = archive; parent.find('/') != std::string::npos;) {
+    parent.resize(parent.rfind('/'));
+    expected[parent] = "<folder>";  // folders the run made for the destination
+  }
+  ExpectTreeUnchanged(expected, folder);
+  std::string index = IndexOfArchive(folder + (folder.ends_with("/") ? "" : "/") + archive);
+  EXPECT_EQ(XmlWellFormedError(index), "") << index;
+}
+
+}  // namespace voltrane::test
