@@ -6,7 +6,7 @@
 #include <new>
 #include <optional>
 
-#include "cli/XFiles.h"
+#include "cli/Options.h"
 #include "ggz/Generate.h"
 #include "rt/Exception.h"
 #include "rt/Interrupt.h"
@@ -69,17 +69,21 @@ std::string FormatDuration(double seconds) {
 }
 
 int RunDriver(const std::vector<std::string>& arguments, TConsole& console) {
+  int optionStatus = -1;  // the status of --help or --version, when given
   if (auto error = Capture([&] {
-        console.WriteLine("VOLTRANE - GGZ file generator " + GetExeFileVersion());
+        optionStatus = RunInformationOption(arguments, console).value_or(-1);
+        if (optionStatus >= 0) return;
+        console.WriteLine(BannerLine());
         console.WriteLine("");
       })) {
     ReportError(console, *error);
     return kExitBuildFailed;
   }
+  if (optionStatus >= 0) return optionStatus;
   if (arguments.size() < 2) {
     Capture([&] {
       console.WriteLine("Usage:");
-      console.WriteLine("voltrane.exe <source_gpx_files_mask> <destination_ggz_file>");
+      console.WriteLine(UsageLine());
     });
     return kExitUsage;
   }

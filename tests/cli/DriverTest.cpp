@@ -29,7 +29,7 @@ TEST(Driver, UsageForFewerThanTwoArgumentsWithStatusTwo) {
   EXPECT_EQ(RunDriver({"only-one"}, console), kExitUsage);
   EXPECT_EQ(console.Text,
             "VOLTRANE - GGZ file generator 1.0.0.2\n\nUsage:\n"
-            "voltrane.exe <source_gpx_files_mask> <destination_ggz_file>\n");
+            "voltrane <source_gpx_files_mask> <destination_ggz_file>\n");
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST_F(EndToEnd, FewerThanTwoArgumentsPrintUsageAndExitTwo) {
     TProcessResult result = Run(args);
     EXPECT_EQ(result.ExitCode, 2);
     EXPECT_EQ(result.Output,
-              kBanner + "Usage:\nvoltrane.exe <source_gpx_files_mask> <destination_ggz_file>\n");
+              kBanner + "Usage:\nvoltrane <source_gpx_files_mask> <destination_ggz_file>\n");
   }
   EXPECT_TRUE(ListNames(dir.Path()).empty());
 }
