@@ -3,21 +3,24 @@
 #   tools/install-deps.sh          the tool: cmake, g++, make, zlib1g-dev
 #   tools/install-deps.sh test     the tool and its tests: also libgtest-dev, libexpat1-dev
 #                                  (the tests' strict XML check) and unzip (an independent reader)
-#   tools/install-deps.sh ci       everything .ci/run uses: also clang with its sanitizer and
-#                                  fuzzer runtimes, and for the package checks dpkg-dev and
-#                                  file (dpkg-shlibdeps) and groff-base (the manual page)
+#   tools/install-deps.sh package  the tool and its Debian package: also dpkg-dev and file
+#                                  (dpkg-shlibdeps)
+#   tools/install-deps.sh ci       everything .ci/run uses: all of the above, clang with its
+#                                  sanitizer and fuzzer runtimes, groff-base (the manual page)
 # Without apt-get it prints the packages to install and stops with status 1.
 set -eu
 
 tool="cmake g++ make zlib1g-dev"
 tests="libgtest-dev libexpat1-dev unzip"
-ci="clang libclang-rt-dev dpkg-dev file groff-base"
+package="dpkg-dev file"
+ci="clang libclang-rt-dev groff-base"
 case "${1:-tool}" in
   tool) wanted="$tool" ;;
   test) wanted="$tool $tests" ;;
-  ci) wanted="$tool $tests $ci" ;;
+  package) wanted="$tool $package" ;;
+  ci) wanted="$tool $tests $package $ci" ;;
   *)
-    echo "usage: $0 [tool|test|ci]" >&2
+    echo "usage: $0 [tool|test|package|ci]" >&2
     exit 2
     ;;
 esac
