@@ -95,12 +95,18 @@ int RunDriver(const std::vector<std::string>& arguments, TConsole& console) {
     // A shell expands an unquoted mask into many names: every argument but the last is a mask.
     std::vector<std::string> masks;
     for (size_t i = 0; i + 1 < arguments.size(); ++i) masks.push_back(ExpandFileName(arguments[i]));
-    Generate(masks, ExpandFileName(arguments.back()), console, DeflateThreadsFromEnvironment());
+    // The destination's ".." is the file system's to resolve, after any link before it.
+    Generate(masks, AbsolutePath(arguments.back()), console, DeflateThreadsFromEnvironment());
   });
   std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  if (auto durationError =
-          Capture([&] { console.WriteLine("Duration: " + FormatDuration(elapsed.count())); }))
-    if (!error) error = durationError;
+  std::optional<TReportedError> durationError =
+      Capture([&] { console.WriteLine("Duration: " + FormatDuration(elapsed.count())); });
+  if (!error && durationError) {
+    // The archive is in place: a lost progress line is told, and the status stays 0.
+    Capture(
+        [&] { console.WriteErrorLine(durationError->KindName + ": " + durationError->Message); });
+    return kExitSuccess;
+  }
   if (error) {
     ReportError(console, *error);
     // Stopped by a signal: the shell's convention of 128 + the signal number.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <thread>
+#include <unordered_set>
 
 #include "ggz/IndexWriter.h"
 #include "ggz/SplitGpxFile.h"
@@ -46,37 +47,95 @@ class TCreatedPath {
 // Every file (not folder) that the masks match; a file matched twice is taken once.
 std::vector<std::string> ListSources(const std::vector<std::string>& masks) {
   std::vector<std::string> sources;
+  std::unordered_set<std::string> taken;
   for (const std::string& mask : masks) {
-    std::string folder = ExtractFilePath(mask);
-    for (const TFileEntry& entry : ListFolder(folder, ExtractFileName(mask))) {
+    std::string folder = ExtractFilePath(mask), name = ExtractFileName(mask);
+    int error = 0;
+    std::vector<TFileEntry> entries;
+    TFileEntry exact;
+    if (name.find_first_of("*?") != std::string::npos)
+      entries = ListFolder(folder, name, &error);
+    else if (FindEntry(mask, exact))
+      entries.push_back(exact);
+    else
+      ListFolder(folder, "", &error);  // only for the reason a missing folder gives
+    if (error != 0)
+      throw ENoSourceError("Cannot list folder \"" + folder + "\". " + SysErrorText(error));
+    bool matched = false;
+    for (const TFileEntry& entry : entries) {
+      if (entry.IsFolder) continue;
       std::string path = folder + entry.Name;
-      if (!entry.IsFolder && std::find(sources.begin(), sources.end(), path) == sources.end())
-        sources.push_back(path);
+      // Reading a device never ends (/dev/zero) and a socket cannot be opened.
+      if (entry.IsDevice)
+        throw ESourceError("Cannot read \"" + path + "\": it is a device or a socket, not a file");
+      matched = true;
+      if (taken.insert(path).second) sources.push_back(path);
     }
+    if (!matched) throw ENoSourceError("No file matches \"" + mask + "\"");
   }
   return sources;
 }
 
+// A path that cannot name an archive file is refused before any source is read.
+void CheckDestinationPath(const std::string& destination, const std::string& target) {
+  for (const std::string& path : {destination, target}) {
+    std::string name = ExtractFileName(path);
+    if (name.empty() || name == "." || name == "..")
+      throw EDestinationError("Cannot create \"" + destination +
+                              "\": the path names a folder, not a file");
+  }
+  std::string above = ExcludeTrailingPathDelimiter(ExtractFilePath(target));
+  while (!DirectoryExists(above) && !FileExists(above) && above.size() > 1)
+    above = ExcludeTrailingPathDelimiter(ExtractFilePath(above));
+  if (!DirectoryExists(above))
+    throw EDestinationError("Cannot create \"" + destination + "\": \"" + above +
+                            "\" is not a folder");
+}
+
 // The destination is replaced only when it is an archive (or absent): never a folder, a
-// source of this run or any other file that the user may want.
-void CheckDestination(const std::string& destination, const std::vector<std::string>& sources) {
-  struct stat target;
-  if (stat(destination.c_str(), &target) != 0) return;
+// FIFO or device (not even opened), a source of this run or any other file that the user
+// may want.
+void CheckDestination(const std::string& destination, const std::string& target,
+                      const std::vector<std::string>& sources) {
+  struct stat existing;
+  if (stat(target.c_str(), &existing) != 0) return;
   std::string quoted = "Cannot replace \"" + destination + "\": ";
-  if (S_ISDIR(target.st_mode)) throw EDestinationError(quoted + "it is a folder");
+  if (S_ISDIR(existing.st_mode)) throw EDestinationError(quoted + "it is a folder");
+  if (!S_ISREG(existing.st_mode)) throw EDestinationError(quoted + "it is not a regular file");
   for (const std::string& source : sources) {
     struct stat info;
-    if (stat(source.c_str(), &info) == 0 && info.st_dev == target.st_dev &&
-        info.st_ino == target.st_ino)
+    if (stat(source.c_str(), &info) == 0 && info.st_dev == existing.st_dev &&
+        info.st_ino == existing.st_ino)
       throw EDestinationError(quoted + "it is one of the source files");
   }
   char head[4] = {};
-  TFileStream existing(destination, TFileMode::OpenRead);
-  int64_t n = existing.Read(head, 4);
+  TFileStream file(target, TFileMode::OpenRead);
+  int64_t n = file.Read(head, 4);
   bool zip = n == 4 && head[0] == 'P' && head[1] == 'K' &&
              ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
   if (!zip) throw EDestinationError(quoted + "it is not a ZIP archive");
 }
+
+// The folders that creating the given folder would make, deepest first; removed again
+// (when still empty) unless the run succeeds.
+class TCreatedFolders {
+ public:
+  explicit TCreatedFolders(const std::string& folder) {
+    for (std::string path = ExcludeTrailingPathDelimiter(folder);
+         path.size() > 1 && !DirectoryExists(path) && !FileExists(path);
+         path = ExcludeTrailingPathDelimiter(ExtractFilePath(path)))
+      missing_.push_back(path);
+  }
+  ~TCreatedFolders() {
+    for (const std::string& path : missing_) RemoveEmptyFolder(path);
+  }
+  TCreatedFolders(const TCreatedFolders&) = delete;
+  TCreatedFolders& operator=(const TCreatedFolders&) = delete;
+  void Keep() { missing_.clear(); }
+
+ private:
+  std::vector<std::string> missing_;
+};
 
 // Removes a tree on a thread of its own; the destructor waits for it.
 class TTreeRemoval {
@@ -123,10 +182,11 @@ std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state, int deflateThr
 void CreateTempStorage(TBuildState& state, const std::string& destination) {
   state.Console.WriteLine("Creating temporary storage...");
   std::string folder = ExtractFilePath(destination);
-  ForceDirectories(folder);  // a folder not made shows up as the failure below
-  const std::string pattern = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
-  std::string work = pattern;
-  if (!::mkdtemp(work.data())) throw EFCreateFolderError(pattern, errno);
+  if (!ForceDirectories(folder)) throw EFCreateFolderError(folder, errno);
+  // The working folder is the run's own affair: a failure to make it is told as one to
+  // create the destination.
+  std::string work = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
+  if (!::mkdtemp(work.data())) throw EFCreateError(destination, errno);
   state.WorkDir = work + "/";
   state.TempDir = state.WorkDir + "tree/";
   state.SpillDir = state.WorkDir + "deflate/";
@@ -137,14 +197,15 @@ void CreateTempStorage(TBuildState& state, const std::string& destination) {
   state.IndexFileName = state.IndexDir + "index.xml";
 }
 
-void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
-              TConsole& console, int deflateThreads) {
-  std::vector<std::string> sources = ListSources(sourceMasks);
-  CheckDestination(destination, sources);
+namespace {
 
+// Everything from the working tree to the archive in the destination's place.
+void BuildAndReplace(const std::vector<std::string>& sources, const std::string& destination,
+                     const std::string& target, bool replacesFile, TConsole& console,
+                     int deflateThreads) {
   TBuildState state(console);
   TCreatedPath workingTree(true);
-  CreateTempStorage(state, destination);
+  CreateTempStorage(state, target);
   workingTree.Set(state.WorkDir);
   // Goes before the tree does.
   std::unique_ptr<TDeflatePool> pool = MakeDeflatePool(state, deflateThreads);
@@ -169,24 +230,55 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
 
   console.WriteLine("Building: " + destination);
   TCreatedPath partialArchive(false);
-  std::string archive = TFileStream::CreateUnique(ExtractFilePath(destination) +
-                                                  ExtractFileName(destination) + ".part-")
-                            ->Path();
+  std::string archive = TFileStream::CreateUnique(target + ".part-")->Path();
   partialArchive.Set(archive);
   ZipFolder(archive, state.TempDir, pool.get(), state.SpillDir);
   pool.reset();
-  {
-    // The archive is on the device before it replaces the destination; the working tree,
-    // no longer needed, goes meanwhile on another thread (each waits on something else).
-    TTreeRemoval removal(state.WorkDir);
-    TFileStream(archive, TFileMode::OpenRead).Sync();
-    ReplaceDestination(archive, destination);
-    partialArchive.Keep();
-  }
+  if (replacesFile) CopyOwnerAndMode(target, archive);
+  // The archive is on the device before it replaces the destination; the working tree,
+  // no longer needed, goes meanwhile on another thread (each waits on something else).
+  TTreeRemoval removal(state.WorkDir);
+  TFileStream(archive, TFileMode::OpenRead).Sync();
+  ReplaceDestination(archive, target);
+  partialArchive.Keep();
+}
 
-  console.WriteLine("Cleaning temporary files...");
-  workingTree.Remove();  // whatever the removal above could not take
-  console.WriteLine("Done!");
+}  // namespace
+
+void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
+              TConsole& console, int deflateThreads) {
+  // Messages name the destination in its resolved folder; files go where its links lead.
+  const std::string shown = ResolveFolderPart(destination);
+  const std::string target = FollowLinks(destination);
+  CheckDestinationPath(shown, target);
+  std::vector<std::string> sources = ListSources(sourceMasks);
+  CheckDestination(shown, target, sources);
+  bool replacesFile = FileExists(target);
+
+  TCreatedFolders createdFolders(ExtractFilePath(target));
+  try {
+    BuildAndReplace(sources, shown, target, replacesFile, console, deflateThreads);
+  } catch (Exception& e) {
+    // The working folder and the part file are this run's own: the user knows the
+    // destination.
+    e.ReplaceQuotedPaths(target + ".tmp-", shown);
+    e.ReplaceQuotedPaths(target + ".part-", shown);
+    throw;
+  }
+  createdFolders.Keep();
+
+  // The destination holds the new archive: what fails from here on is told, but the run
+  // has done its work, and the exit status must say so.
+  try {
+    console.WriteLine("Cleaning temporary files...");
+    console.WriteLine("Done!");
+  } catch (const Exception& e) {
+    try {
+      console.WriteErrorLine(e.KindName() + ": " + e.Message());
+    } catch (const Exception&) {
+      // Standard error is gone as well: nobody is left to tell.
+    }
+  }
 }
 
 }  // namespace voltrane

@@ -18,6 +18,9 @@ class Exception : public std::exception {
   // Lets a layer that knows more (which file, which waypoint) add it before rethrowing
   // the same object, so the kind stays what it was.
   void AppendToMessage(const std::string& text) { message_ += text; }
+  // Every quoted path in the message that starts with prefix becomes the quoted
+  // replacement: a layer that owns internal files names the user's file instead.
+  void ReplaceQuotedPaths(const std::string& prefix, const std::string& replacement);
 
  protected:
   Exception(std::string kind, std::string message)

@@ -29,6 +29,8 @@ bool DescribeEntry(int dirFd, const std::string& name, TFileEntry& entry) {
   const struct stat* info = &self;
   if (entry.IsLink && fstatat(dirFd, name.c_str(), &target, 0) == 0) info = &target;
   entry.IsFolder = S_ISDIR(info->st_mode);
+  entry.IsDevice = S_ISCHR(info->st_mode) || S_ISBLK(info->st_mode) || S_ISSOCK(info->st_mode);
+  entry.IsFifo = S_ISFIFO(info->st_mode);
   uint16_t attributes = entry.IsFolder ? 0x10 : 0x20;
   if (!(info->st_mode & S_IWUSR)) attributes |= 0x01;
   if (!name.empty() && name[0] == '.') attributes |= 0x02;

@@ -16,6 +16,8 @@ struct TFileEntry {
   std::string Name;             // without folder
   bool IsFolder = false;        // a folder, or a link to one
   bool IsLink = false;          // the entry itself is a symbolic link
+  bool IsDevice = false;        // a device or a socket (or a link to one): no file to read
+  bool IsFifo = false;          // a named pipe (or a link to one)
   uint16_t Attributes = 0;      // MS-DOS attributes: 0x10 folder, 0x20 file, 0x01, 0x02
   int64_t ModifiedSeconds = 0;  // last write, seconds since 1970 UTC
   int64_t ModifiedNanoseconds = 0;

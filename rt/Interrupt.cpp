@@ -1,22 +1,29 @@
 #include "rt/Interrupt.h"
 
+#include <pthread.h>
 #include <signal.h>
-
-#include <csignal>
 
 namespace voltrane {
 
+std::atomic<int> gInterruptSignal{0};
+
 namespace {
 
-volatile std::sig_atomic_t gSignal = 0;
+pthread_t gMainThread;
 
 extern "C" void NoteSignal(int signal) {
-  if (gSignal == 0) gSignal = signal;
+  int none = 0;
+  gInterruptSignal.compare_exchange_strong(none, signal);
+  // The kernel may hand the signal to a worker thread; the main thread may be the one
+  // blocked (opening a FIFO, writing to a full pipe), so it gets the signal too, which
+  // ends its wait with EINTR.
+  if (!pthread_equal(pthread_self(), gMainThread)) pthread_kill(gMainThread, signal);
 }
 
 }  // namespace
 
 void InstallInterruptHandlers() {
+  gMainThread = pthread_self();
   struct sigaction action = {};
   action.sa_handler = NoteSignal;
   sigemptyset(&action.sa_mask);
@@ -24,13 +31,8 @@ void InstallInterruptHandlers() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-int InterruptSignal() {
-  return gSignal;
-}
-
-void CheckInterrupted() {
-  int signal = gSignal;
-  if (signal == 0) return;
+void RaiseInterrupted() {
+  int signal = InterruptSignal();
   const char* name = signal == SIGINT    ? "SIGINT"
                      : signal == SIGTERM ? "SIGTERM"
                      : signal == SIGHUP  ? "SIGHUP"

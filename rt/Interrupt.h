@@ -1,6 +1,9 @@
 // SIGINT, SIGTERM and SIGHUP stop a run: the handler only notes the signal, and the next
-// file read or write raises EInterrupted, so the run unwinds through its normal cleanup.
+// file read or write (or a long loop that asks) raises EInterrupted, so the run unwinds
+// through its normal cleanup.
 #pragma once
+
+#include <atomic>
 
 #include "rt/Exception.h"
 
@@ -8,10 +11,21 @@ namespace voltrane {
 
 VOLTRANE_ERROR_KIND(EInterrupted, Exception);
 
+// Worker threads read it while the handler writes it; lock-free, so the handler may.
+extern std::atomic<int> gInterruptSignal;
+static_assert(std::atomic<int>::is_always_lock_free);
+
 void InstallInterruptHandlers();
 // The signal that asked the run to stop, or 0.
-int InterruptSignal();
-// Raises EInterrupted ("Interrupted by SIGINT") once a signal has arrived.
-void CheckInterrupted();
+inline int InterruptSignal() {
+  return gInterruptSignal.load(std::memory_order_relaxed);
+}
+// Raises EInterrupted ("Interrupted by SIGINT").
+[[noreturn]] void RaiseInterrupted();
+// Raises EInterrupted once a signal has arrived; one relaxed load, cheap in inner loops.
+inline void CheckInterrupted() {
+  if (InterruptSignal() != 0) [[unlikely]]
+    RaiseInterrupted();
+}
 
 }  // namespace voltrane

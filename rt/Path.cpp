@@ -4,22 +4,25 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace voltrane {
 
-std::string ExpandFileName(const std::string& path) {
-  std::string full = path;
-  if (full.empty() || full[0] != '/') {
-    std::string cwd;
-    std::vector<char> buffer(4096);
-    while (!getcwd(buffer.data(), buffer.size())) {
-      if (errno != ERANGE) break;
-      buffer.resize(buffer.size() * 2);
-    }
-    cwd = buffer.data();
-    full = IncludeTrailingPathDelimiter(cwd) + full;
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::vector<char> buffer(4096);
+  while (!getcwd(buffer.data(), buffer.size())) {
+    if (errno != ERANGE) break;
+    buffer.resize(buffer.size() * 2);
   }
+  return IncludeTrailingPathDelimiter(buffer.data()) + path;
+}
+
+std::string ExpandFileName(const std::string& path) {
+  std::string full = AbsolutePath(path);
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= full.size()) {
@@ -65,6 +68,10 @@ bool DirectoryExists(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool RemoveEmptyFolder(const std::string& path) {
+  return rmdir(path.c_str()) == 0;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
@@ -76,6 +83,56 @@ bool ForceDirectories(const std::string& path) {
   std::string parent = ExcludeTrailingPathDelimiter(ExtractFilePath(folder));
   if (!parent.empty() && parent != folder && !ForceDirectories(parent)) return false;
   return mkdir(folder.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(folder));
+}
+
+namespace {
+
+// realpath of an existing folder, with a trailing "/"; false when it does not resolve.
+bool RealFolder(const std::string& folder, std::string& resolved) {
+  std::unique_ptr<char, decltype(&free)> real(realpath(folder.c_str(), nullptr), &free);
+  if (!real) return false;
+  resolved = IncludeTrailingPathDelimiter(real.get());
+  return true;
+}
+
+}  // namespace
+
+std::string ResolveFolderPart(const std::string& path) {
+  std::string full = AbsolutePath(path);
+  std::string folder = ExtractFilePath(full), name = ExtractFileName(full);
+  // The longest leading part that exists is resolved; the rest is only text.
+  std::string head = ExcludeTrailingPathDelimiter(folder), tail, resolved;
+  while (!RealFolder(head.empty() ? "/" : head, resolved)) {
+    size_t slash = head.rfind('/');
+    if (slash == std::string::npos) return ExpandFileName(full);
+    tail = head.substr(slash + 1) + "/" + tail;
+    head = head.substr(0, slash);
+  }
+  if (tail.empty()) return resolved + name;
+  std::string rest = ExpandFileName(resolved + tail);
+  return IncludeTrailingPathDelimiter(rest) + name;
+}
+
+std::string FollowLinks(const std::string& path) {
+  std::string current = ResolveFolderPart(path);
+  for (int hops = 0; hops < 40; ++hops) {  // a loop of links ends as the kernel ends it
+    struct stat info;
+    if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+    std::vector<char> target(size_t(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
+    ssize_t n = readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0 || size_t(n) >= target.size()) break;
+    std::string next(target.data(), size_t(n));
+    current = ResolveFolderPart(next[0] == '/' ? next : ExtractFilePath(current) + next);
+  }
+  return current;
+}
+
+void CopyOwnerAndMode(const std::string& from, const std::string& to) {
+  struct stat info;
+  if (stat(from.c_str(), &info) != 0) return;
+  // Owner first: changing it may clear set-id bits that the mode then restores.
+  if (chown(to.c_str(), info.st_uid, info.st_gid) != 0) (void)!chown(to.c_str(), -1, info.st_gid);
+  chmod(to.c_str(), info.st_mode & 07777);
 }
 
 }  // namespace voltrane

@@ -58,20 +58,15 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 // --- TFileStream
 
 TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
-  switch (mode) {
-    case TFileMode::Create:
-      fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      if (fd_ < 0) throw EFCreateError(path, errno);
-      break;
-    case TFileMode::OpenRead:
-      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd_ < 0) throw EFOpenError(path, errno);
-      break;
-    case TFileMode::OpenReadWrite:
-      fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-      if (fd_ < 0) throw EFOpenError(path, errno);
-      break;
-  }
+  int flags = mode == TFileMode::Create     ? O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC
+              : mode == TFileMode::OpenRead ? O_RDONLY | O_CLOEXEC
+                                            : O_RDWR | O_CLOEXEC;
+  // Opening a FIFO waits for its writer; a signal ends that wait with EINTR.
+  CheckInterrupted();
+  while ((fd_ = ::open(path.c_str(), flags, 0666)) < 0 && errno == EINTR) CheckInterrupted();
+  if (fd_ >= 0) return;
+  if (mode == TFileMode::Create) throw EFCreateError(path, errno);
+  throw EFOpenError(path, errno);
 }
 
 std::unique_ptr<TFileStream> TFileStream::CreateUnique(const std::string& prefix) {

@@ -15,7 +15,8 @@ TTreeSnapshot SnapshotTree(const std::string& folder) {
   TTreeSnapshot snapshot;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
        ++it) {
-    std::string relative = fs::relative(it->path(), folder).generic_string();
+    // Lexically: fs::relative would resolve links and file them under their targets.
+    std::string relative = it->path().lexically_relative(folder).generic_string();
     if (it->is_symlink())
       snapshot[relative] = "-> " + fs::read_symlink(it->path()).string();
     else if (it->is_directory())
