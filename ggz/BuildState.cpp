@@ -1,12 +1,14 @@
 #include "ggz/BuildState.h"
 
+#include "ggz/ChunkName.h"
+
 #include "rt/AsciiText.h"
 #include "rt/Path.h"
 
 namespace voltrane {
 
 std::string TBuildState::ClaimChunkBaseName(const std::string& sourcePath) {
-  std::string name = ExtractFileName(sourcePath);
+  std::string name = PortableFileName(ExtractFileName(sourcePath));
   size_t dot = name.rfind('.');
   std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
   std::string extension = dot == std::string::npos ? "" : name.substr(dot);

@@ -29,7 +29,7 @@ struct TBuildState {
   std::function<std::string(const std::string& chunkPath, std::string&& bytes, uint32_t crc)>
       OnChunkClosed;
 
-  // Chunk names are the source's name without its extension plus a number. The first
+  // Chunk names are the source's portable name without its extension plus a number. The first
   // source keeps its name; a later one whose name without extension was used already
   // (ASCII letters compared without case, as a FAT card would) gets "-2", "-3", ...
   // appended to it: caches.gpx and caches.xml give caches_0000.gpx and caches-2_0000.gpx.

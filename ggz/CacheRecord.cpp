@@ -3,6 +3,7 @@
 #include "rt/AsciiText.h"
 #include "util/NumberText.h"
 #include "util/StringUtil.h"
+#include "util/XmlSafeText.h"
 #include "xml/VoltXml.h"
 
 namespace voltrane {
@@ -56,6 +57,10 @@ void AppendRating(std::string& record, const std::string& text) {
   } else {
     record += FloatToStrDot(StrToFloatDot(text));
   }
+}
+
+std::string SafeValue(const std::string& text) {
+  return EscapeXmlText(XmlSafeText(text));
 }
 
 void AppendLine(std::string& record, std::string_view open, std::string_view value,
@@ -146,12 +151,13 @@ std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t
   bool found = Text(w, "sym").find("ound") != std::string::npos;
 
   // Coordinates are escaped too: an attribute arrives with its entities decoded, and
-  // "&lt;" in it must not turn into markup in the index.
-  AppendLine(record, "         <code>", EscapeXmlText(code), "</code>\r\n");
-  AppendLine(record, "         <name>", EscapeXmlText(name), "</name>\r\n");
-  AppendLine(record, "         <type>", EscapeXmlText(type), "</type>\r\n");
-  AppendLine(record, "         <lat>", EscapeXmlText(lat), "</lat>\r\n");
-  AppendLine(record, "         <lon>", EscapeXmlText(lon), "</lon>\r\n");
+  // "&lt;" in it must not turn into markup in the index. A character reference or byte
+  // that XML forbids would make the whole index unreadable to a device.
+  AppendLine(record, "         <code>", SafeValue(code), "</code>\r\n");
+  AppendLine(record, "         <name>", SafeValue(name), "</name>\r\n");
+  AppendLine(record, "         <type>", SafeValue(type), "</type>\r\n");
+  AppendLine(record, "         <lat>", SafeValue(lat), "</lat>\r\n");
+  AppendLine(record, "         <lon>", SafeValue(lon), "</lon>\r\n");
   AppendLine(record, "         <file_pos>", std::to_string(filePos), "</file_pos>\r\n");
   AppendLine(record, "         <file_len>", std::to_string(fileLen), "</file_len>\r\n");
   record += "         <ratings>\r\n            <awesomeness>3.0</awesomeness>\r\n";

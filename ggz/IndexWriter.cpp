@@ -5,6 +5,7 @@
 #include "rt/FileList.h"
 #include "util/Crc32.h"
 #include "util/UtcOffset.h"
+#include "util/XmlSafeText.h"
 #include "xml/XmlEscape.h"
 
 namespace voltrane {
@@ -34,7 +35,7 @@ void WriteIndexHeader(TStream& index) {
 void WriteFileEntry(TStream& index, const std::string& dataDir, const std::string& chunkName,
                     const std::string& records, uint32_t crc) {
   WriteStr(index, "   <file>\r\n");
-  WriteStr(index, "     <name>" + EscapeXmlText(chunkName) + "</name>\r\n");
+  WriteStr(index, "     <name>" + EscapeXmlText(XmlSafeText(chunkName)) + "</name>\r\n");
   char crcText[16];
   std::snprintf(crcText, sizeof crcText, "%.8X", unsigned(crc));
   WriteStr(index, std::string("     <crc>") + crcText + "</crc>\r\n");

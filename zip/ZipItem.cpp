@@ -159,6 +159,10 @@ TLocalFile MakeLocalFile(const TPreparedZipItem& item) {
   local.UncompressedSize = uint32_t(item.UncompressedSize);
   local.FileNameLength = uint16_t(item.StoredName.size());
   local.FileName = item.StoredName;
+  // Names beyond ASCII are UTF-8 here; without the flag extractors read them as code page
+  // 437. ASCII names keep flags 0, as every archive before had them.
+  for (char c : item.StoredName)
+    if (uint8_t(c) >= 0x80) local.GeneralPurposeBitFlag = kFlagUtf8Name;
   return local;
 }
 

@@ -148,7 +148,9 @@ TCentralDirectoryFile CentralRecordFor(const TLocalFile& local, uint32_t externa
                                        int64_t offset) {
   TCentralDirectoryFile c;
   c.CentralFileHeaderSignature = kCentralFileSignature;
-  c.VersionMadeBy = kZipVersion;
+  // Info-ZIP's unzip reads every name from an MS-DOS host as code page 437, flag or not;
+  // Windows (NTFS) as the host keeps the attributes MS-DOS attributes and the name UTF-8.
+  c.VersionMadeBy = local.GeneralPurposeBitFlag & kFlagUtf8Name ? kZipVersionNtfsHost : kZipVersion;
   c.VersionNeededToExtract = local.VersionNeededToExtract;
   c.GeneralPurposeBitFlag = local.GeneralPurposeBitFlag;
   c.CompressionMethod = local.CompressionMethod;

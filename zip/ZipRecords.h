@@ -22,10 +22,12 @@ constexpr int64_t kEndRecordSize = 22;
 constexpr int64_t kDataDescriptorSize = 16;
 
 constexpr uint16_t kZipVersion = 20;
+constexpr uint16_t kZipVersionNtfsHost = 0x0A00 | kZipVersion;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
+constexpr uint16_t kFlagUtf8Name = 0x0800;
 constexpr uint32_t kAttrFolder = 0x10;
 
 struct TLocalFile {

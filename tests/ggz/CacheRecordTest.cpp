@@ -123,6 +123,27 @@ TEST(CacheRecord, EscapesCodeNameTypeAndCoordinates) {
                     "&quot;2&amp;", 0, 0}));
 }
 
+// Each row: a waypoint whose code, name, type, lat and lon all hold the text, and what the
+// record gives for it ("?" for U+FFFD).
+TEST(CacheRecord, ValuesHoldOnlyWellFormedCharactersWhateverTheSourceHolds) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"a&#1;b", "a?b"},
+      {std::string("a\x01\x1F\0b", 5), "a???b"},
+      {"&#xFFFE;&#xFFFF;&#xFFFD;", "???"},
+      {"caf\xE9 &amp;\t&#9;x", "caf? &amp;\t\tx"},
+  };
+  for (const auto& [text, marked] : kCases) {
+    std::string expected;
+    for (char c : marked) expected += c == '?' ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+    std::string waypoint = "<wpt lat=\"" + text + "\" lon=\"" + text + "\"><name>" + text +
+                           "</name><urlname>" + text + "</urlname><type>x|" + text +
+                           "</type></wpt>";
+    EXPECT_EQ(BuildCacheRecord(waypoint, 0, 0),
+              Record({expected, expected, expected, expected, expected, 0, 0}))
+        << text;
+  }
+}
+
 TEST(CacheRecord, ElementThatOnlyBeginsWithWptGivesTheTwoLineRecord) {
   EXPECT_EQ(BuildCacheRecord("<wptx lat=\"1\"><name>GC1</name></wptx>", 0, 0),
             "      <gch>\r\n      </gch>\r\n");

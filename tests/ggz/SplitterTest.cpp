@@ -40,18 +40,21 @@ std::string Waypoint(const std::string& code, size_t padTo = 0) {
 }
 
 // The record of a waypoint without cache data.
-std::string Record(const std::string& code, const std::string& lat, const std::string& lon, size_t pos,
-                   size_t len) {
+std::string Record(const std::string& code, const std::string& lat, const std::string& lon,
+                   size_t pos, size_t len) {
   return "      <gch>\r\n         <code>" + code + "</code>\r\n         <name></name>\r\n" +
-         "         <type></type>\r\n         <lat>" + lat + "</lat>\r\n         <lon>" + lon + "</lon>\r\n" +
-         "         <file_pos>" + std::to_string(pos) + "</file_pos>\r\n         <file_len>" + std::to_string(len) +
+         "         <type></type>\r\n         <lat>" + lat + "</lat>\r\n         <lon>" + lon +
+         "</lon>\r\n" + "         <file_pos>" + std::to_string(pos) +
+         "</file_pos>\r\n         <file_len>" + std::to_string(len) +
          "</file_len>\r\n         <ratings>\r\n            <awesomeness>3.0</awesomeness>\r\n" +
          "            <difficulty>0.0</difficulty>\r\n            <size>1.0</size>\r\n" +
-         "            <terrain>0.0</terrain>\r\n         </ratings>\r\n         <found>false</found>\r\n" +
+         "            <terrain>0.0</terrain>\r\n         </ratings>\r\n         "
+         "<found>false</found>\r\n" +
          "      </gch>\r\n";
 }
 
-std::string FileEntry(const std::string& name, const std::string& chunk, const std::string& records = "") {
+std::string FileEntry(const std::string& name, const std::string& chunk,
+                      const std::string& records = "") {
   return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + CrcText(chunk) +
          "</crc>\r\n     <time>TIME</time>\r\n" + records + "   </file>\r\n";
 }
@@ -94,9 +97,10 @@ TEST_F(Splitter, CopiesHeaderAndWaypointsAndDropsEverythingElse) {
   std::string w2Written = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>";
   EXPECT_EQ(chunk.substr(kHeader.size(), w1.size()), w1);
   EXPECT_EQ(chunk.substr(kHeader.size() + w1.size(), w2Written.size()), w2Written);
-  EXPECT_EQ(Index(), FileEntry("caches_0000.gpx", chunk,
-                               Record("GC1", "1", "2", kHeader.size(), w1.size()) +
-                                   Record("GC2", "3", "4", kHeader.size() + w1.size(), w2Written.size())));
+  EXPECT_EQ(Index(),
+            FileEntry("caches_0000.gpx", chunk,
+                      Record("GC1", "1", "2", kHeader.size(), w1.size()) +
+                          Record("GC2", "3", "4", kHeader.size() + w1.size(), w2Written.size())));
 }
 
 TEST_F(Splitter, SourceWithoutWaypointsLeavesNoChunk) {
@@ -125,11 +129,12 @@ TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
   EXPECT_EQ(Chunk("huge_0000.gpx"), kHeader + kClosing);
   EXPECT_EQ(Chunk("huge_0001.gpx"), kHeader + huge + kClosing);
   EXPECT_EQ(Chunk("huge_0002.gpx"), kHeader + Waypoint("GC2") + kClosing);
-  EXPECT_EQ(Index(), FileEntry("huge_0000.gpx", kHeader + kClosing) +
-                         FileEntry("huge_0001.gpx", kHeader + huge + kClosing,
-                                   Record("GC1", "1", "2", kHeader.size(), huge.size())) +
-                         FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing,
-                                   Record("GC2", "1", "2", kHeader.size(), Waypoint("GC2").size())));
+  EXPECT_EQ(Index(),
+            FileEntry("huge_0000.gpx", kHeader + kClosing) +
+                FileEntry("huge_0001.gpx", kHeader + huge + kClosing,
+                          Record("GC1", "1", "2", kHeader.size(), huge.size())) +
+                FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing,
+                          Record("GC2", "1", "2", kHeader.size(), Waypoint("GC2").size())));
 }
 
 TEST_F(Splitter, ByteOrderMarkStaysAtTheHeadOfEveryChunk) {
@@ -183,6 +188,26 @@ TEST(ChunkNames, ReplaceTheExtensionByANumberOfAtLeastFourDigits) {
   EXPECT_EQ(ChunkFileName("/x/my.caches.gpx", 12), "my.caches_0012.gpx");
   EXPECT_EQ(ChunkFileName("/x.d/caches", 3), "caches_0003.gpx");
   EXPECT_EQ(ChunkFileName("caches.gpx", 10000), "caches_10000.gpx");
+}
+
+// Each row: a source's file name and the chunk names of the sources claimed so far.
+TEST(ChunkNames, AreSafeInAnyFolderAndTheCollisionRuleSeesThemSo) {
+  const std::pair<std::vector<std::string>, std::vector<std::string>> kCases[] = {
+      {{"..\\..\\evil.gpx"}, {".._.._evil_0000.gpx"}},
+      {{"a:b*c?d\"e<f>g|h.gpx"}, {"a_b_c_d_e_f_g_h_0000.gpx"}},
+      {{"tab\tcr\r\x7F\x01.gpx"}, {"tab_cr____0000.gpx"}},
+      {{"caf\xE9.gpx", "caf\xC3\xA9.gpx"}, {"caf__0000.gpx", "caf\xC3\xA9_0000.gpx"}},
+      {{"\xEF\xBF\xBE\xED\xA0\x80.x"}, {"_____0000.gpx"}},
+      {{"a:b.gpx", "a_b.xml", "A*B.gpx"}, {"a_b_0000.gpx", "a_b-2_0000.gpx", "A_B-3_0000.gpx"}},
+  };
+  for (const auto& [sources, expected] : kCases) {
+    TStringConsole console;
+    TBuildState state(console);
+    std::vector<std::string> names;
+    for (const std::string& source : sources)
+      names.push_back(ChunkFileName(state.ClaimChunkBaseName("/x/" + source), 0));
+    EXPECT_EQ(names, expected) << sources[0];
+  }
 }
 
 TEST(IndexDocument, HeaderFileEntryAndFooterAreExactBytes) {

@@ -11,6 +11,7 @@
 #include "util/NumberText.h"
 #include "util/StringUtil.h"
 #include "util/UtcOffset.h"
+#include "util/XmlSafeText.h"
 
 namespace voltrane {
 namespace {
@@ -138,6 +139,31 @@ TEST(DeleteTree, RemovesEverythingButNeverFollowsALink) {
   EXPECT_FALSE(test::PathExists(tree));
   EXPECT_EQ(test::ReadFile(outside + "/keep.gpx"), "precious");
   DeleteTree(dir / "missing");  // nothing there: nothing happens, nothing raised
+}
+
+// "?" stands for U+FFFD in the expected texts.
+TEST(XmlSafeText, ReplacesForbiddenCharactersAndEachByteThatIsNotUtf8) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"plain & <text>", "plain & <text>"},
+      {"tab\tlf\ncr\r", "tab\tlf\ncr\r"},
+      {std::string("a\0b\x01\x1F\x7F", 6), "a?b??\x7F"},
+      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+      {"\xEF\xBF\xBE|\xEF\xBF\xBF|\xEF\xBF\xBD", "?|?|?"},
+      {"caf\xE9.gpx", "caf?.gpx"},
+      {"\xED\xA0\x80", "???"},            // a surrogate
+      {"\xC0\xAF\xE0\x80\xAF", "?????"},  // overlong forms
+      {"\xF4\x90\x80\x80", "????"},       // beyond U+10FFFF
+      {"\xE2\x82", "??"},                 // cut short at the end
+      {"\xE2\x82"
+       "A\x80\xFF",
+       "??A??"},
+  };
+  for (const auto& [text, expected] : kCases) {
+    std::string marked = expected;
+    std::string wanted;
+    for (char c : marked) wanted += c == '?' ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+    EXPECT_EQ(XmlSafeText(text), wanted) << text;
+  }
 }
 
 }  // namespace

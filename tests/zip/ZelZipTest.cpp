@@ -93,6 +93,30 @@ TEST_F(ZipArchive, OneSmallFileGivesThe113ByteArchive) {
   EXPECT_EQ(test::UnzipMember(archive, "a.txt"), "abc");
 }
 
+// Only a name beyond ASCII carries the UTF-8 flag (bit 11), in both of its records, and
+// Windows as its host, so that unzip reads it as UTF-8 too.
+TEST_F(ZipArchive, NamesBeyondAsciiAreFlaggedUtf8InBothRecords) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"a.txt", AbcArchive()},
+      {"\xC3\xA9.txt",
+       test::Hex("504B0304 1400 0008 0800 FD51 673A C2412435 05000000 03000000 0600 0000") +
+           "\xC3\xA9.txt" + test::Hex("4B4C4A0600") +
+           test::Hex("504B0102 140A 1400 0008 0800 FD51 673A C2412435 05000000 03000000"
+                     "0600 0000 0000 0000 0000 20000000 00000000") +
+           "\xC3\xA9.txt" + test::Hex("504B0506 0000 0000 0100 0100 34000000 29000000 0000")},
+  };
+  for (const auto& [name, expected] : kCases) {
+    SetUp();
+    TZelZip fresh;
+    fresh.OpenArchive(archive);
+    TMemoryStream stream(std::string("abc"));
+    fresh.Entries().AddStreamItem(name, 0x20, kDate, stream);
+    fresh.CloseArchive();
+    EXPECT_EQ(ReadFile(archive), expected) << name;
+    EXPECT_EQ(test::UnzipMember(archive, name), "abc") << name;
+  }
+}
+
 TEST_F(ZipArchive, LevelNoneStillDeflatesAsOneStoredBlock) {
   zip.SetCompressionType(TZipCompressionType::ctNone);
   Open();
