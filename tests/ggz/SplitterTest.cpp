@@ -40,18 +40,21 @@ std::string Waypoint(const std::string& code, size_t padTo = 0) {
 }
 
 // The record of a waypoint without cache data.
-std::string Record(const std::string& code, const std::string& lat, const std::string& lon, size_t pos,
-                   size_t len) {
+std::string Record(const std::string& code, const std::string& lat, const std::string& lon,
+                   size_t pos, size_t len) {
   return "      <gch>\r\n         <code>" + code + "</code>\r\n         <name></name>\r\n" +
-         "         <type></type>\r\n         <lat>" + lat + "</lat>\r\n         <lon>" + lon + "</lon>\r\n" +
-         "         <file_pos>" + std::to_string(pos) + "</file_pos>\r\n         <file_len>" + std::to_string(len) +
+         "         <type></type>\r\n         <lat>" + lat + "</lat>\r\n         <lon>" + lon +
+         "</lon>\r\n" + "         <file_pos>" + std::to_string(pos) +
+         "</file_pos>\r\n         <file_len>" + std::to_string(len) +
          "</file_len>\r\n         <ratings>\r\n            <awesomeness>3.0</awesomeness>\r\n" +
          "            <difficulty>0.0</difficulty>\r\n            <size>1.0</size>\r\n" +
-         "            <terrain>0.0</terrain>\r\n         </ratings>\r\n         <found>false</found>\r\n" +
+         "            <terrain>0.0</terrain>\r\n         </ratings>\r\n         "
+         "<found>false</found>\r\n" +
          "      </gch>\r\n";
 }
 
-std::string FileEntry(const std::string& name, const std::string& chunk, const std::string& records = "") {
+std::string FileEntry(const std::string& name, const std::string& chunk,
+                      const std::string& records = "") {
   return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + CrcText(chunk) +
          "</crc>\r\n     <time>TIME</time>\r\n" + records + "   </file>\r\n";
 }
@@ -94,9 +97,53 @@ TEST_F(Splitter, CopiesHeaderAndWaypointsAndDropsEverythingElse) {
   std::string w2Written = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>";
   EXPECT_EQ(chunk.substr(kHeader.size(), w1.size()), w1);
   EXPECT_EQ(chunk.substr(kHeader.size() + w1.size(), w2Written.size()), w2Written);
-  EXPECT_EQ(Index(), FileEntry("caches_0000.gpx", chunk,
-                               Record("GC1", "1", "2", kHeader.size(), w1.size()) +
-                                   Record("GC2", "3", "4", kHeader.size() + w1.size(), w2Written.size())));
+  EXPECT_EQ(Index(),
+            FileEntry("caches_0000.gpx", chunk,
+                      Record("GC1", "1", "2", kHeader.size(), w1.size()) +
+                          Record("GC2", "3", "4", kHeader.size() + w1.size(), w2Written.size())));
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Splitter, WaypointsAreRecognisedByTheirWholeName) {
+  const std::string garmin =
+      "<wpt lat=\"1\" lon=\"2\"><name>GC1</name><extensions><wptx1:WaypointExtension>"
+      "<wptx1:DisplayMode>SymbolAndName</wptx1:DisplayMode></wptx1:WaypointExtension>"
+      "</extensions></wpt>";
+  struct {
+    std::string body;     // what follows the header in the source
+    std::string written;  // the chunk's waypoints
+    size_t count;
+  } rows[] = {
+      {garmin + "\r\n" + Waypoint("GC2"), garmin + Waypoint("GC2"), 2},
+      {"<wpt lat=\"1\" lon=\"2\"/>\r\n" + Waypoint("GC2"),
+       "<wpt lat=\"1\" lon=\"2\"/>" + Waypoint("GC2"), 2},
+      {"<wpt/><wpt\tlat=\"3\"\r\n lon=\"4\" />", "<wpt/><wpt\tlat=\"3\"\r\n lon=\"4\" />", 2},
+      {Waypoint("GC1") + "<wptgroup><wpt_x/></wptgroup>" + Waypoint("GC2"),
+       Waypoint("GC1") + Waypoint("GC2"), 2},
+      {"<wpt lat=\"1\" lon=\"2\" x='a/>b'><name>GC1</name></wpt \r\n>",
+       "<wpt lat=\"1\" lon=\"2\" x='a/>b'><name>GC1</name></wpt>", 1},
+      {"<wpt lat=\"1\"><wptx>a</wptx ></wpt>", "<wpt lat=\"1\"><wptx>a</wptx ></wpt>", 1},
+  };
+  for (size_t k = 0; k < std::size(rows); ++k) {
+    SCOPED_TRACE(rows[k].body);
+    std::string name = "w" + std::to_string(k) + ".gpx";
+    console.Text.clear();
+    try {
+      Split(name, kHeader + rows[k].body + "\r\n</gpx>\r\n");
+    } catch (const Exception& e) {
+      ADD_FAILURE() << e.Message();
+    }
+    EXPECT_EQ(Chunk("w" + std::to_string(k) + "_0000.gpx"), kHeader + rows[k].written + kClosing);
+    EXPECT_EQ(console.Text, "Reading: " + dir / name + "\nWriting: w" + std::to_string(k) +
+                                "_0000.gpx\nProcessed waypoints: " + std::to_string(rows[k].count) +
+                                "\n");
+  }
+  EXPECT_EQ(Count(Index(), "<gch>"), 10u);
 }
 
 TEST_F(Splitter, SourceWithoutWaypointsLeavesNoChunk) {
@@ -125,11 +172,12 @@ TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
   EXPECT_EQ(Chunk("huge_0000.gpx"), kHeader + kClosing);
   EXPECT_EQ(Chunk("huge_0001.gpx"), kHeader + huge + kClosing);
   EXPECT_EQ(Chunk("huge_0002.gpx"), kHeader + Waypoint("GC2") + kClosing);
-  EXPECT_EQ(Index(), FileEntry("huge_0000.gpx", kHeader + kClosing) +
-                         FileEntry("huge_0001.gpx", kHeader + huge + kClosing,
-                                   Record("GC1", "1", "2", kHeader.size(), huge.size())) +
-                         FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing,
-                                   Record("GC2", "1", "2", kHeader.size(), Waypoint("GC2").size())));
+  EXPECT_EQ(Index(),
+            FileEntry("huge_0000.gpx", kHeader + kClosing) +
+                FileEntry("huge_0001.gpx", kHeader + huge + kClosing,
+                          Record("GC1", "1", "2", kHeader.size(), huge.size())) +
+                FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing,
+                          Record("GC2", "1", "2", kHeader.size(), Waypoint("GC2").size())));
 }
 
 TEST_F(Splitter, ByteOrderMarkStaysAtTheHeadOfEveryChunk) {
