@@ -3,6 +3,8 @@
 #include "ggz/CacheRecord.h"
 #include "ggz/ChunkName.h"
 #include "ggz/IndexWriter.h"
+#include "ggz/SourcePosition.h"
+#include "rt/AsciiText.h"
 #include "rt/Exception.h"
 #include "rt/Path.h"
 #include "util/Crc32.h"
@@ -60,7 +62,7 @@ class TChunkWriter {
   // The waypoint that was appended from byte start on. A waypoint that would take the chunk
   // past its limit goes to a new one. The record is built from the waypoint as written;
   // where it came from only serves to point the user at a waypoint that cannot be parsed.
-  void AddLast(size_t start, const std::string& sourcePath, int64_t sourceOffset) {
+  void AddLast(size_t start, const std::string& sourcePath, TStream& source, int64_t sourceOffset) {
     int64_t length = int64_t(bytes_.size() - start);
     if (int64_t(start) + length > kChunkSizeLimit) {
       std::string waypoint = bytes_.substr(start);
@@ -74,13 +76,32 @@ class TChunkWriter {
     try {
       records_ += BuildCacheRecord(waypoint, int64_t(start), length, encoding_);
     } catch (Exception& e) {
-      e.AppendToMessage(" (waypoint at byte " + std::to_string(sourceOffset) + " of " + sourcePath +
-                        ")");
+      e.AppendToMessage(WhereInSource(e.Message(), waypoint, sourcePath, source, sourceOffset));
       throw;
     }
   }
 
  private:
+  // " (line L, column C of <source>; waypoint at byte N)", worked out only when an error
+  // has come. A source that cannot be read again (a pipe) is named by the byte alone.
+  std::string WhereInSource(const std::string& message, std::string_view waypoint,
+                            const std::string& sourcePath, TStream& source,
+                            int64_t sourceOffset) const {
+    std::string byte = std::to_string(sourceOffset);
+    int64_t offset = ParsedOffset(message, waypoint, kWaypointFirstLine);
+    if (offset >= 0) {
+      try {
+        TSourcePosition at =
+            PositionInStream(source, sourceOffset + offset, AsciiLowerCase(encoding_) == "utf-8");
+        return " (line " + std::to_string(at.Line) + ", column " + std::to_string(at.Column) +
+               " of " + sourcePath + "; waypoint at byte " + byte + ")";
+      } catch (const EStreamError&) {
+        // the parse error is the one to report; the position is only a help
+      }
+    }
+    return " (waypoint at byte " + byte + " of " + sourcePath + ")";
+  }
+
   TBuildState& state_;
   const std::string header_;
   const std::string baseName_;
@@ -210,7 +231,7 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
       scanner.Captured += '>';
     }
     std::swap(scanner.Captured, chunk.Bytes());
-    chunk.AddLast(start, sourcePath, sourceOffset);
+    chunk.AddLast(start, sourcePath, source, sourceOffset);
     ++waypointCount;
     // What lies between waypoints is dropped, so it is not kept while searching.
     scanner.Captured.clear();

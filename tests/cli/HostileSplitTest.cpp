@@ -95,5 +95,19 @@ TEST(HostileSplit, WideTextSourcesAreRefusedByName) {
   }
 }
 
+TEST(HostileSplit, MalformedWaypointIsNamedByItsLineAndColumn) {
+  test::TTempFolder dir;
+  // Lines 1 and 2 are the header, 3 to 5 a good waypoint, and line 6 holds the fault.
+  std::string source = test::kGpxHeader + "<wpt lat=\"1\" lon=\"2\">\r\n<name>GC1</name>\r\n" +
+                       "</wpt>\r\n<wpt lat=\"3\"><bad></wpt>\r\n</gpx>\r\n";
+  TSplitRun split = SplitRun(dir, "bad.gpx", source);
+  EXPECT_EQ(split.run.ExitCode, 1);
+  EXPECT_NE(split.run.Output.find(
+                "Exception: Text \"bad\" expected at [3:21] (line 6, column 21 of " + split.source +
+                "; waypoint at byte " + std::to_string(source.find("<wpt lat=\"3\"")) + ")\n"),
+            std::string::npos)
+      << split.run.Output;
+}
+
 }  // namespace
 }  // namespace voltrane

@@ -194,12 +194,32 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceAndOffset) {
     FAIL();
   } catch (const Exception& e) {
     EXPECT_EQ(e.KindName(), "Exception");
-    EXPECT_EQ(e.Message(), "Text \"wpt\" expected at [4:3] (waypoint at byte " +
-                               std::to_string(kHeader.size() + Waypoint("GC1").size()) + " of " +
-                               dir / "cut.gpx)");
+    EXPECT_EQ(e.Message(), "Text \"wpt\" expected at [4:3] (line 4, column 3 of " +
+                               dir / "cut.gpx" + "; waypoint at byte " +
+                               std::to_string(kHeader.size() + Waypoint("GC1").size()) + ")");
   }
   EXPECT_EQ(source.substr(kHeader.size() + Waypoint("GC1").size(), 4), "<wpt");
   EXPECT_EQ(Index(), "");  // the chunk open when the error passed gets no entry
+}
+
+TEST_F(Splitter, ParseErrorsNameTheirLineAndColumnInTheSource) {
+  // The fault is the ">" of "</nam>", on line 4 after twelve characters (one of two bytes).
+  for (std::string eol : {"\n", "\r\n", "\r"}) {
+    SCOPED_TRACE(eol == "\n" ? "LF" : eol == "\r" ? "CR" : "CR LF");
+    std::string before = "<?xml version=\"1.0\"?>" + eol + "<gpx>" + eol;
+    try {
+      Split("bad.gpx", before + "<wpt lat=\"1\" lon=\"2\">" + eol + "<name>\xC3\xA9</nam>" + eol +
+                           "</wpt>" + eol + "</gpx>");
+      ADD_FAILURE();
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.KindName(), "Exception");
+      EXPECT_TRUE(e.Message().starts_with("Text \"e\" expected at [")) << e.Message();
+      EXPECT_TRUE(e.Message().ends_with("] (line 4, column 13 of " + dir / "bad.gpx" +
+                                        "; waypoint at byte " + std::to_string(before.size()) +
+                                        ")"))
+          << e.Message();
+    }
+  }
 }
 
 TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
