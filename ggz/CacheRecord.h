@@ -12,6 +12,10 @@ namespace voltrane {
 std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t fileLen,
                              const std::string& encoding = "utf-8");
 
+// The line on which the waypoint starts in the text that BuildCacheRecord parses: its
+// parse errors count lines from the two lines of wrapping before it.
+inline constexpr int64_t kWaypointFirstLine = 3;
+
 // The encoding named by the XML declaration at the head of a chunk header, when the XML
 // library knows it; "utf-8" otherwise, and when there is no declaration.
 std::string SourceEncoding(const std::string& header);

@@ -3,6 +3,8 @@
 #include "ggz/CacheRecord.h"
 #include "ggz/ChunkName.h"
 #include "ggz/IndexWriter.h"
+#include "ggz/SourcePosition.h"
+#include "rt/AsciiText.h"
 #include "rt/Exception.h"
 #include "rt/Path.h"
 #include "util/Crc32.h"
@@ -60,7 +62,7 @@ class TChunkWriter {
   // The waypoint that was appended from byte start on. A waypoint that would take the chunk
   // past its limit goes to a new one. The record is built from the waypoint as written;
   // where it came from only serves to point the user at a waypoint that cannot be parsed.
-  void AddLast(size_t start, const std::string& sourcePath, int64_t sourceOffset) {
+  void AddLast(size_t start, const std::string& sourcePath, TStream& source, int64_t sourceOffset) {
     int64_t length = int64_t(bytes_.size() - start);
     if (int64_t(start) + length > kChunkSizeLimit) {
       std::string waypoint = bytes_.substr(start);
@@ -74,13 +76,32 @@ class TChunkWriter {
     try {
       records_ += BuildCacheRecord(waypoint, int64_t(start), length, encoding_);
     } catch (Exception& e) {
-      e.AppendToMessage(" (waypoint at byte " + std::to_string(sourceOffset) + " of " + sourcePath +
-                        ")");
+      e.AppendToMessage(WhereInSource(e.Message(), waypoint, sourcePath, source, sourceOffset));
       throw;
     }
   }
 
  private:
+  // " (line L, column C of <source>; waypoint at byte N)", worked out only when an error
+  // has come. A source that cannot be read again (a pipe) is named by the byte alone.
+  std::string WhereInSource(const std::string& message, std::string_view waypoint,
+                            const std::string& sourcePath, TStream& source,
+                            int64_t sourceOffset) const {
+    std::string byte = std::to_string(sourceOffset);
+    int64_t offset = ParsedOffset(message, waypoint, kWaypointFirstLine);
+    if (offset >= 0) {
+      try {
+        TSourcePosition at =
+            PositionInStream(source, sourceOffset + offset, AsciiLowerCase(encoding_) == "utf-8");
+        return " (line " + std::to_string(at.Line) + ", column " + std::to_string(at.Column) +
+               " of " + sourcePath + "; waypoint at byte " + byte + ")";
+      } catch (const EStreamError&) {
+        // the parse error is the one to report; the position is only a help
+      }
+    }
+    return " (waypoint at byte " + byte + " of " + sourcePath + ")";
+  }
+
   TBuildState& state_;
   const std::string header_;
   const std::string baseName_;
@@ -92,6 +113,91 @@ class TChunkWriter {
   std::string records_;
 };
 
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The byte that comes next, or -1 at end of input.
+int NextByte(TTrivialXml& scanner) {
+  std::string_view ahead = scanner.Lookahead();
+  return ahead.empty() ? -1 : static_cast<unsigned char>(ahead[0]);
+}
+
+// After "<" + name: whether the tag's name is name itself, not a longer one (wptx1:...).
+bool NameEndsHere(TTrivialXml& scanner) {
+  int c = NextByte(scanner);
+  return c == '>' || c == '/' || (c >= 0 && IsBlank(char(c)));
+}
+
+// Reads on through the next start tag of the element called name itself.
+bool FindStartTag(TTrivialXml& scanner, const std::string& name) {
+  while (scanner.FindTag(name))
+    if (NameEndsHere(scanner)) return true;
+  return false;
+}
+
+// Reads the rest of a start tag up to and including its ">"; true when it ends with "/>",
+// an element without content. Stops before a "<", which a start tag cannot hold.
+bool ReadRestOfStartTag(TTrivialXml& scanner) {
+  char quote = 0, last = 0;
+  for (std::string_view ahead; !(ahead = scanner.Lookahead()).empty();) {
+    size_t n = 0;
+    for (; n < ahead.size(); ++n) {
+      char c = ahead[n];
+      if (c == '<') {
+        scanner.Take(n);
+        return false;
+      }
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        scanner.Take(n + 1);
+        return last == '/';
+      }
+      last = c;
+    }
+    scanner.Take(n);
+  }
+  return false;
+}
+
+// Reads through the end tag "</" + name + blanks + ">"; what is captured ends with the
+// name's last letter. An end tag of a longer name (</wptx1:...) is read past. Without an
+// end tag it reads the rest of the input.
+void FindEndTag(TTrivialXml& scanner, const std::string& name) {
+  const std::string endName = "/" + name;
+  while (scanner.FindTag(endName)) {
+    size_t nameEnd = scanner.Captured.size();
+    int c = NextByte(scanner);
+    while (c >= 0 && IsBlank(char(c))) {
+      scanner.Take(1);
+      c = NextByte(scanner);
+    }
+    if (c == '>') {
+      scanner.Take(1);
+      if (scanner.Capturing) scanner.Captured.resize(nameEnd);
+      return;
+    }
+  }
+}
+
+// "UTF-16" or "UTF-32" when the first bytes of a file show either: by a byte-order mark,
+// or by the NUL bytes that the ASCII characters opening a GPX file take there (other binary
+// files are left to show no waypoint); else empty.
+std::string_view WideEncoding(std::string_view head) {
+  using namespace std::string_view_literals;
+  if (head.starts_with("\0\0\xFE\xFF"sv) || head.starts_with("\xFF\xFE\0\0"sv)) return "UTF-32";
+  if (head.starts_with("\xFE\xFF"sv) || head.starts_with("\xFF\xFE"sv)) return "UTF-16";
+  if (head.size() < 4) return {};
+  std::string nuls;  // "0" for a NUL byte, "1" for any other, of the first four
+  for (char c : head.substr(0, 4)) nuls += c ? '1' : '0';
+  if (nuls == "0001" || nuls == "1000") return "UTF-32";
+  if (nuls == "0101" || nuls == "1010") return "UTF-16";
+  return {};
+}
+
 }  // namespace
 
 void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
@@ -99,7 +205,12 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
   TFileStream source(sourcePath, TFileMode::OpenRead);
   TTrivialXml scanner;
   scanner.Attach(source);
-  if (!scanner.FindTag("wpt")) return;
+  // Such a file shows no tag to the scanner: without this it would give no cache at all.
+  std::string_view wide = WideEncoding(scanner.Lookahead());
+  if (!wide.empty())
+    throw EEncodingError("\"" + sourcePath + "\" is " + std::string(wide) +
+                         " text, which cannot be read: save it as UTF-8");
+  if (!FindStartTag(scanner, "wpt")) return;
 
   std::string header = std::move(scanner.Captured);
   header.resize(header.size() - 4);  // the "<wpt" that the search ended on
@@ -110,20 +221,22 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
   while (more) {
     int64_t sourceOffset = scanner.Position() - 4;
     // The scanner captures the waypoint straight into the chunk's bytes: "<wpt", what it
-    // reads through the end tag's name, then ">". Without an end tag it takes the rest of
-    // the file.
+    // reads through the end tag's name, then ">"; or the whole start tag of an empty one.
+    // Without an end tag it takes the rest of the file.
     size_t start = chunk.Bytes().size();
     std::swap(scanner.Captured, chunk.Bytes());
     scanner.Captured += "<wpt";
-    scanner.FindTag("/wpt");
-    scanner.Captured += '>';
+    if (!ReadRestOfStartTag(scanner)) {
+      FindEndTag(scanner, "wpt");
+      scanner.Captured += '>';
+    }
     std::swap(scanner.Captured, chunk.Bytes());
-    chunk.AddLast(start, sourcePath, sourceOffset);
+    chunk.AddLast(start, sourcePath, source, sourceOffset);
     ++waypointCount;
     // What lies between waypoints is dropped, so it is not kept while searching.
     scanner.Captured.clear();
     scanner.Capturing = false;
-    more = scanner.FindTag("wpt");
+    more = FindStartTag(scanner, "wpt");
     scanner.Capturing = true;
   }
   chunk.Close();

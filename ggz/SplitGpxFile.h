@@ -4,12 +4,16 @@
 #include <string>
 
 #include "ggz/BuildState.h"
+#include "rt/Exception.h"
 
 namespace voltrane {
 
 // A chunk is closed before a waypoint would take it past this many bytes.
 inline constexpr int64_t kChunkSizeLimit = 4500000;
 inline constexpr char kChunkClosing[] = "\r\n</gpx>\r\n";
+
+// A source in a character encoding that the splitter cannot read (UTF-16, UTF-32).
+VOLTRANE_ERROR_KIND(EEncodingError, Exception);
 
 // Re-cuts the waypoints of one source file into chunk files in the data folder and lists
 // each chunk in the index.

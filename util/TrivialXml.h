@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "rt/Stream.h"
 
@@ -21,6 +22,15 @@ class TTrivialXml {
   bool ReadChar();
   // Reads on through the first tag whose text begins with "<" + name; false at end of input.
   bool FindTag(const std::string& name);
+  // The bytes read from the stream but not yet taken; empty only at end of input.
+  std::string_view Lookahead() {
+    if (BufferCount < 1) Refill();
+    return std::string_view(Buffer + BufferPos, size_t(BufferCount));
+  }
+  // Takes the first count bytes of Lookahead() as ReadChar would.
+  void Take(size_t count) {
+    if (count > 0) Consume(int32_t(count));
+  }
   // How many bytes of the stream have been read since Attach.
   int64_t Position() const { return StreamBytes - BufferCount; }
 

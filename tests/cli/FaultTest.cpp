@@ -71,9 +71,9 @@ TEST_F(Faults, TruncatedWaypointEndsTheRunNamingWhereItStarts) {
   EXPECT_EQ(result.ExitCode, 1);
   // The end tag of desc is missing: the source's "</gpx>" is where the parser stops.
   EXPECT_EQ(LastLine(result.Output),
-            "Exception: Text \"desc\" expected at [3:47] (waypoint at byte " +
-                std::to_string(test::kGpxHeader.size() + Waypoint("GC1").size()) + " of " +
-                dir / "cut.gpx)");
+            "Exception: Text \"desc\" expected at [3:47] (line 4, column 44 of " + dir / "cut.gpx" +
+                "; waypoint at byte " +
+                std::to_string(test::kGpxHeader.size() + Waypoint("GC1").size()) + ")");
 }
 
 TEST_F(Faults, HugeWaypointAndDeepNestingAreHandled) {

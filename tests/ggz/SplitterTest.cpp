@@ -103,6 +103,49 @@ TEST_F(Splitter, CopiesHeaderAndWaypointsAndDropsEverythingElse) {
                           Record("GC2", "3", "4", kHeader.size() + w1.size(), w2Written.size())));
 }
 
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Splitter, WaypointsAreRecognisedByTheirWholeName) {
+  const std::string garmin =
+      "<wpt lat=\"1\" lon=\"2\"><name>GC1</name><extensions><wptx1:WaypointExtension>"
+      "<wptx1:DisplayMode>SymbolAndName</wptx1:DisplayMode></wptx1:WaypointExtension>"
+      "</extensions></wpt>";
+  struct {
+    std::string body;     // what follows the header in the source
+    std::string written;  // the chunk's waypoints
+    size_t count;
+  } rows[] = {
+      {garmin + "\r\n" + Waypoint("GC2"), garmin + Waypoint("GC2"), 2},
+      {"<wpt lat=\"1\" lon=\"2\"/>\r\n" + Waypoint("GC2"),
+       "<wpt lat=\"1\" lon=\"2\"/>" + Waypoint("GC2"), 2},
+      {"<wpt/><wpt\tlat=\"3\"\r\n lon=\"4\" />", "<wpt/><wpt\tlat=\"3\"\r\n lon=\"4\" />", 2},
+      {Waypoint("GC1") + "<wptgroup><wpt_x/></wptgroup>" + Waypoint("GC2"),
+       Waypoint("GC1") + Waypoint("GC2"), 2},
+      {"<wpt lat=\"1\" lon=\"2\" x='a/>b'><name>GC1</name></wpt \r\n>",
+       "<wpt lat=\"1\" lon=\"2\" x='a/>b'><name>GC1</name></wpt>", 1},
+      {"<wpt lat=\"1\"><wptx>a</wptx ></wpt>", "<wpt lat=\"1\"><wptx>a</wptx ></wpt>", 1},
+  };
+  for (size_t k = 0; k < std::size(rows); ++k) {
+    SCOPED_TRACE(rows[k].body);
+    std::string name = "w" + std::to_string(k) + ".gpx";
+    console.Text.clear();
+    try {
+      Split(name, kHeader + rows[k].body + "\r\n</gpx>\r\n");
+    } catch (const Exception& e) {
+      ADD_FAILURE() << e.Message();
+    }
+    EXPECT_EQ(Chunk("w" + std::to_string(k) + "_0000.gpx"), kHeader + rows[k].written + kClosing);
+    EXPECT_EQ(console.Text, "Reading: " + dir / name + "\nWriting: w" + std::to_string(k) +
+                                "_0000.gpx\nProcessed waypoints: " + std::to_string(rows[k].count) +
+                                "\n");
+  }
+  EXPECT_EQ(Count(Index(), "<gch>"), 10u);
+}
+
 TEST_F(Splitter, SourceWithoutWaypointsLeavesNoChunk) {
   Split("empty.gpx", kHeader + "<rte/></gpx>");
   EXPECT_EQ(console.Text, "Reading: " + dir / "empty.gpx" + "\n");
@@ -151,12 +194,32 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceAndOffset) {
     FAIL();
   } catch (const Exception& e) {
     EXPECT_EQ(e.KindName(), "Exception");
-    EXPECT_EQ(e.Message(), "Text \"wpt\" expected at [4:3] (waypoint at byte " +
-                               std::to_string(kHeader.size() + Waypoint("GC1").size()) + " of " +
-                               dir / "cut.gpx)");
+    EXPECT_EQ(e.Message(), "Text \"wpt\" expected at [4:3] (line 4, column 3 of " +
+                               dir / "cut.gpx" + "; waypoint at byte " +
+                               std::to_string(kHeader.size() + Waypoint("GC1").size()) + ")");
   }
   EXPECT_EQ(source.substr(kHeader.size() + Waypoint("GC1").size(), 4), "<wpt");
   EXPECT_EQ(Index(), "");  // the chunk open when the error passed gets no entry
+}
+
+TEST_F(Splitter, ParseErrorsNameTheirLineAndColumnInTheSource) {
+  // The fault is the ">" of "</nam>", on line 4 after twelve characters (one of two bytes).
+  for (std::string eol : {"\n", "\r\n", "\r"}) {
+    SCOPED_TRACE(eol == "\n" ? "LF" : eol == "\r" ? "CR" : "CR LF");
+    std::string before = "<?xml version=\"1.0\"?>" + eol + "<gpx>" + eol;
+    try {
+      Split("bad.gpx", before + "<wpt lat=\"1\" lon=\"2\">" + eol + "<name>\xC3\xA9</nam>" + eol +
+                           "</wpt>" + eol + "</gpx>");
+      ADD_FAILURE();
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.KindName(), "Exception");
+      EXPECT_TRUE(e.Message().starts_with("Text \"e\" expected at [")) << e.Message();
+      EXPECT_TRUE(e.Message().ends_with("] (line 4, column 13 of " + dir / "bad.gpx" +
+                                        "; waypoint at byte " + std::to_string(before.size()) +
+                                        ")"))
+          << e.Message();
+    }
+  }
 }
 
 TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
