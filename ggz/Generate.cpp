@@ -13,6 +13,7 @@
 #include "ggz/IndexWriter.h"
 #include "ggz/SplitGpxFile.h"
 #include "rt/FileList.h"
+#include "rt/Interrupt.h"
 #include "rt/Path.h"
 #include "util/DeleteTree.h"
 #include "zip/DeflatePool.h"
@@ -239,6 +240,7 @@ void BuildAndReplace(const std::vector<std::string>& sources, const std::string&
   // no longer needed, goes meanwhile on another thread (each waits on something else).
   TTreeRemoval removal(state.WorkDir);
   TFileStream(archive, TFileMode::OpenRead).Sync();
+  CheckInterrupted();  // the last moment at which a signal still keeps the old archive
   ReplaceDestination(archive, target);
   partialArchive.Keep();
 }

@@ -25,6 +25,24 @@ TEST(Paths, AreMadeAbsoluteLexicallyWithWildcardsKept) {
   EXPECT_EQ(ExtractFilePath("b.gpx"), "");
 }
 
+TEST(Errors, NameTheUserFileInsteadOfInternalOnes) {
+  const struct {
+    std::string message, expected;
+  } cases[] = {
+      {"Cannot write file \"/o/x.ggz.tmp-AB12/tree/a.gpx\". Full",
+       "Cannot write file \"/o/x.ggz\". Full"},
+      {"\"/o/x.ggz.tmp-1\" and \"/o/x.ggz.tmp-2/b\"", "\"/o/x.ggz\" and \"/o/x.ggz\""},
+      {"Cannot open file \"/o/x.ggz.tmp\". Gone", "Cannot open file \"/o/x.ggz.tmp\". Gone"},
+      {"Unquoted /o/x.ggz.tmp-1 stays", "Unquoted /o/x.ggz.tmp-1 stays"},
+      {"Unclosed \"/o/x.ggz.tmp-1", "Unclosed \"/o/x.ggz.tmp-1"},
+  };
+  for (const auto& c : cases) {
+    Exception error(c.message);
+    error.ReplaceQuotedPaths("/o/x.ggz.tmp-", "/o/x.ggz");
+    EXPECT_EQ(error.Message(), c.expected);
+  }
+}
+
 TEST(Masks, MatchStarAndQuestionMarkIgnoringAsciiCase) {
   EXPECT_TRUE(MatchesMask("caches.GPX", "*.gpx"));
   EXPECT_TRUE(MatchesMask("a.gpx", "?.gpx"));
