@@ -511,6 +511,7 @@ void TXmlSource::SkipAttributes(TXmlNameTable& names) {
 }
 
 void TXmlSource::ReadAttributeList(TXmlNode* node, TXmlNameTable& names) {
+  std::unordered_map<TXmlNameID, int> positions;
   SkipBlanks();
   while (!IsEof() && IsXmlNameStart(CurChar)) {
     std::string_view name = ReadName();
@@ -521,7 +522,7 @@ void TXmlSource::ReadAttributeList(TXmlNode* node, TXmlNameTable& names) {
     if (IsEof()) Fail("The value of the attribute is expected");
     if (CurChar != '"' && CurChar != '\'') Fail("Line constant expected");
     std::string_view value = ReadQuoted(CurChar);
-    if (node) node->SetAttrValue(id, TVariant(std::string(value)));
+    if (node) node->SetParsedAttr(id, TVariant(std::string(value)), positions);
     SkipBlanks();
   }
 }

@@ -90,6 +90,34 @@ TEST(XmlParse, RepeatedAttributeKeepsTheLastValueInPlace) {
   EXPECT_EQ(a->GetAttrText("y"), "q");
 }
 
+// The pieces for 0 to count - 1, joined.
+std::string Repeated(int count, const std::function<std::string(int)>& piece) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += piece(i);
+  return text;
+}
+
+std::string Attr(int i, const std::string& value) {
+  return " n" + std::to_string(i) + "='" + value + "'";
+}
+
+// Short lists are scanned, long ones hashed: both keep the first place and the last value.
+TEST(XmlParse, RepeatedAttributeOfAnyLongListKeepsTheLastValueInPlace) {
+  for (int count : {2, 15, 16, 17, 100, 300000}) {
+    std::string tag = "<a" + Repeated(count, [](int i) { return Attr(i, std::to_string(i)); });
+    for (int repeated : {0, count / 2, count - 1, 0}) tag += Attr(repeated, "last");
+    IXmlDocument doc = Parse(tag + "/>");
+    TXmlNode* a = doc->ChildAt(0);
+    ASSERT_EQ(a->GetAttrCount(), count);
+    for (int i : {0, 1, count / 2, count - 1}) {
+      bool repeated = i == 0 || i == count / 2 || i == count - 1;
+      EXPECT_EQ(a->GetAttrNameAt(i), "n" + std::to_string(i)) << count;
+      EXPECT_EQ(a->GetAttrText("n" + std::to_string(i)), repeated ? "last" : std::to_string(i))
+          << count;
+    }
+  }
+}
+
 TEST(XmlParse, AttributeValuesKeepControlBytesAndDecodeEntities) {
   IXmlDocument doc = Parse("<a v=\"1\t2\r\n3 &lt;&gt;&quot;&apos;&#65;\"/>");
   EXPECT_EQ(doc->ChildAt(0)->GetAttrText("v"), "1\t2\r\n3 <>\"'A");
