@@ -8,6 +8,7 @@
 #endif
 
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 #include "rt/Stream.h"
 #include "xml/XmlEncoding.h"
 #include "xml/XmlNode.h"
@@ -279,6 +280,9 @@ bool TXmlSource::NextCharSlow() {
 }
 
 void TXmlSource::Refill() {
+  // Once a block: a waypoint of hundreds of megabytes, or of as many attributes, parsed from
+  // memory reads no file that would notice a signal.
+  CheckInterrupted();
   if (codePage_ == 0 && !tailPending_) {
     // Raw bytes are taken in a block at a time but handed out one by one, so the bytes
     // after an encoding declaration are still decoded with the code page it names.

@@ -1,11 +1,14 @@
 // The parser: what it accepts, the tree it builds, and each error with its position.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <random>
 
 #include "XmlTestSupport.h"
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
 #include "xml/XmlResources.h"
@@ -115,6 +118,31 @@ TEST(XmlParse, RepeatedAttributeOfAnyLongListKeepsTheLastValueInPlace) {
       EXPECT_EQ(a->GetAttrText("n" + std::to_string(i)), repeated ? "last" : std::to_string(i))
           << count;
     }
+  }
+}
+
+// In a child process: the signal has come before parsing starts, and the parse of each
+// large document, from memory, stops at it.
+TEST(XmlParseDeathTest, ASignalStopsTheParseOfALargeDocument) {
+  const std::string kCases[] = {
+      "<a>" + std::string(64 << 20, 'x') + "</a>",
+      "<a>" + Repeated(300000, [](int) { return "<b/>"; }) + "</a>",
+      "<a" + Repeated(300000, [](int i) { return Attr(i, "v"); }) + "/>",
+  };
+  for (const std::string& text : kCases) {
+    EXPECT_EXIT(
+        {
+          InstallInterruptHandlers();
+          raise(SIGTERM);
+          try {
+            Parse(text);
+          } catch (const EInterrupted& e) {
+            std::_Exit(std::string(e.what()) == "Interrupted by SIGTERM" ? 3 : 4);
+          }
+          std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(3), "")
+        << text.substr(0, 20);
   }
 }
 
