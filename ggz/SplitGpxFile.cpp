@@ -4,6 +4,7 @@
 #include "ggz/ChunkName.h"
 #include "ggz/IndexWriter.h"
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 #include "rt/Path.h"
 #include "util/Crc32.h"
 #include "util/TrivialXml.h"
@@ -73,6 +74,8 @@ class TChunkWriter {
     std::string_view waypoint(bytes_.data() + start, size_t(length));
     try {
       records_ += BuildCacheRecord(waypoint, int64_t(start), length, encoding_);
+    } catch (const EInterrupted&) {
+      throw;  // the parse noticed a signal: no fault of this waypoint
     } catch (Exception& e) {
       e.AppendToMessage(" (waypoint at byte " + std::to_string(sourceOffset) + " of " + sourcePath +
                         ")");
