@@ -168,6 +168,27 @@ TEST_F(ZipArchive, FolderChainGivesOneMemberPerMissingLevelInOrder) {
   EXPECT_TRUE(test::UnzipTest(archive).Ok);
 }
 
+// Names are looked up through an index of them, which must follow every change of the list.
+TEST_F(ZipArchive, LookupByNameFollowsAddsRemovalsAndReopening) {
+  Open();
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) Add(name, name);
+  auto positions = [&] {
+    std::vector<int> found;
+    for (const char* name : {"A.TXT", "b.txt", "c.txt", "d.txt"})
+      found.push_back(zip.Entries().IndexOfItem(name));
+    return found;
+  };
+  EXPECT_EQ(positions(), (std::vector<int>{0, 1, 2, -1}));
+  zip.Entries().RemoveItem(1);
+  EXPECT_EQ(positions(), (std::vector<int>{0, -1, 1, -1}));
+  Add("d.txt", "d");
+  Add("B.TXT", "b");
+  EXPECT_EQ(positions(), (std::vector<int>{0, 3, 1, 2}));
+  zip.CloseArchive();
+  Open();
+  EXPECT_EQ(positions(), (std::vector<int>{0, 3, 1, 2}));
+}
+
 TEST_F(ZipArchive, SameNameInAnotherFormReplacesTheOldMemberAtTheEnd) {
   Open();
   Add("one.txt", "first one");
