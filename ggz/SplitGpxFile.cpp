@@ -6,6 +6,7 @@
 #include "ggz/SourcePosition.h"
 #include "rt/AsciiText.h"
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 #include "rt/Path.h"
 #include "util/Crc32.h"
 #include "util/TrivialXml.h"
@@ -75,6 +76,8 @@ class TChunkWriter {
     std::string_view waypoint(bytes_.data() + start, size_t(length));
     try {
       records_ += BuildCacheRecord(waypoint, int64_t(start), length, encoding_);
+    } catch (const EInterrupted&) {
+      throw;  // the parse noticed a signal: no fault of this waypoint
     } catch (Exception& e) {
       e.AppendToMessage(WhereInSource(e.Message(), waypoint, sourcePath, source, sourceOffset));
       throw;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "xml/XmlBase.h"
@@ -187,6 +188,12 @@ class TXmlNode : public TXmlBase {
   void SetAttrValue(TXmlNameID name, const TVariant& value) { SetAttrValue(name, TVariant(value)); }
   void SetAttrValue(TXmlNameID name, TVariant&& value);
   void SetAttrValue(std::string_view name, const TVariant& value);
+  // The parser's SetAttrValue for one tag's attributes in document order: a name set before
+  // takes the new value in its place (the last occurrence wins), found through positions
+  // once the list is long, so that n attributes take time linear in n. positions is the
+  // caller's, empty at the tag's first attribute.
+  void SetParsedAttr(TXmlNameID name, TVariant&& value,
+                     std::unordered_map<TXmlNameID, int>& positions);
   // Raises "Attribute "%s" not assigned" when absent.
   std::string RequireAttr(TXmlNameID name) const;
   std::string RequireAttr(std::string_view name) const;

@@ -106,6 +106,22 @@ void TXmlNode::SetAttrValue(TXmlNameID name, TVariant&& value) {
   attrs_.push_back({name, std::move(value)});
 }
 
+void TXmlNode::SetParsedAttr(TXmlNameID name, TVariant&& value,
+                             std::unordered_map<TXmlNameID, int>& positions) {
+  constexpr size_t kScanned = 16;  // a scan of this few costs less than hashing
+  if (!name || attrs_.size() < kScanned) return SetAttrValue(name, std::move(value));
+  if (positions.empty()) {
+    for (size_t i = 0; i < attrs_.size(); ++i) positions.emplace(attrs_[i].NameID, int(i));
+  }
+  auto [at, added] = positions.emplace(name, int(attrs_.size()));
+  if (!added) {
+    attrs_[size_t(at->second)].Value = std::move(value);
+    return;
+  }
+  GrowByXmlSteps(attrs_);
+  attrs_.push_back({name, std::move(value)});
+}
+
 void TXmlNode::SetAttrValue(std::string_view name, const TVariant& value) {
   SetAttrValue(names_->GetID(name), TVariant(value));
 }

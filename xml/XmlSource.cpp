@@ -8,6 +8,7 @@
 #endif
 
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 #include "rt/Stream.h"
 #include "xml/XmlEncoding.h"
 #include "xml/XmlNode.h"
@@ -279,6 +280,9 @@ bool TXmlSource::NextCharSlow() {
 }
 
 void TXmlSource::Refill() {
+  // Once a block: a waypoint of hundreds of megabytes, or of as many attributes, parsed from
+  // memory reads no file that would notice a signal.
+  CheckInterrupted();
   if (codePage_ == 0 && !tailPending_) {
     // Raw bytes are taken in a block at a time but handed out one by one, so the bytes
     // after an encoding declaration are still decoded with the code page it names.
@@ -511,6 +515,7 @@ void TXmlSource::SkipAttributes(TXmlNameTable& names) {
 }
 
 void TXmlSource::ReadAttributeList(TXmlNode* node, TXmlNameTable& names) {
+  std::unordered_map<TXmlNameID, int> positions;
   SkipBlanks();
   while (!IsEof() && IsXmlNameStart(CurChar)) {
     std::string_view name = ReadName();
@@ -521,7 +526,7 @@ void TXmlSource::ReadAttributeList(TXmlNode* node, TXmlNameTable& names) {
     if (IsEof()) Fail("The value of the attribute is expected");
     if (CurChar != '"' && CurChar != '\'') Fail("Line constant expected");
     std::string_view value = ReadQuoted(CurChar);
-    if (node) node->SetAttrValue(id, TVariant(std::string(value)));
+    if (node) node->SetParsedAttr(id, TVariant(std::string(value)), positions);
     SkipBlanks();
   }
 }

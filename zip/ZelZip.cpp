@@ -63,6 +63,7 @@ void TZelZip::OpenArchiveStream(std::unique_ptr<TStream> stream) {
 
 void TZelZip::ReleaseStream() {
   entries_.items_.clear();
+  entries_.ForgetNameIndex();
   std::unique_ptr<TStream> stream = std::move(stream_);
   isZipFile_ = false;
   readOnly_ = false;
@@ -95,7 +96,22 @@ TStream& TZelZip::WritableArchive(const std::string& itemName) const {
   return stream;
 }
 
+void TZelZip::NoteDirectoryPending(int64_t directoryOffset, int64_t recordSize,
+                                   const std::string& comment) {
+  endRecord_.EndOfCentralDirSignature = kEndOfCentralDirSignature;
+  endRecord_.TotalNumberOfEntriesInTheCentralDirectoryOnThisDisk = uint16_t(entries_.Count());
+  endRecord_.TotalNumberOfEntriesInTheCentralDirectory = uint16_t(entries_.Count());
+  endRecord_.SizeOfTheCentralDirectory += uint32_t(recordSize);
+  endRecord_.OffsetOfStartOfCentralDirectory = uint32_t(directoryOffset);
+  endRecord_.ZipFileCommentLength = uint16_t(comment.size());
+  endRecordPosition_ = directoryOffset + int64_t(endRecord_.SizeOfTheCentralDirectory);
+  commentPosition_ = endRecordPosition_ + kEndRecordSize;
+  directoryPending_ = true;
+}
+
 int64_t TZelZip::WriteDirectoryAndEnd(int64_t directoryOffset, const std::string& comment) {
+  ++directoryWrites_;
+  directoryPending_ = false;
   std::string bytes;
   for (const auto& item : entries_.items_) bytes += EncodeCentralRecord(item->CentralDirectoryFile);
   TEndOfCentralDir end = endRecord_;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "rt/DateTime.h"
@@ -126,9 +127,19 @@ class TZelZipEntries {
   // record would run into the central directory.
   int64_t CheckedLocalRecordSize(const TZelZipEntriesEntry& entry) const;
 
+  // To be called whenever items_ loses or reorders members (appends are picked up).
+  void ForgetNameIndex() {
+    byName_.clear();
+    namesIndexed_ = 0;
+  }
+
   TZelZip& zip_;
   std::vector<std::unique_ptr<TZelZipEntriesEntry>> items_;
   bool isZipFileFlag_ = false;
+  // Index of the first member of each name (its ToZipName in lower case) among the first
+  // namesIndexed_ members, so that finding a name among n members does not cost n.
+  mutable std::unordered_map<std::string, int> byName_;
+  mutable size_t namesIndexed_ = 0;
 };
 
 class TZelZip {
@@ -194,6 +205,8 @@ class TZelZip {
   // The end record as the file holds it (with the size of the directory records read), where
   // it stands, and where the comment begins.
   const TEndOfCentralDir& EndRecord() const { return endRecord_; }
+  // How often a central directory and end record were written since construction.
+  int64_t DirectoryWrites() const { return directoryWrites_; }
   int64_t EndRecordPosition() const { return endRecordPosition_; }
   int64_t CommentPosition() const { return commentPosition_; }
 
@@ -212,6 +225,7 @@ class TZelZip {
 
  private:
   friend class TZelZipEntries;
+  friend class TDeferredDirectory;
 
   // The archive stream, or EZipError naming the operation when no archive is open.
   TStream& ArchiveStream(const std::string& itemName) const;
@@ -224,7 +238,12 @@ class TZelZip {
   std::string StoredComment();
   // Writes the directory from directoryOffset, then the end record and the comment, and
   // keeps EndRecord and the positions equal to what was written; returns the end position.
+  // Counted in DirectoryWrites.
   int64_t WriteDirectoryAndEnd(int64_t directoryOffset, const std::string& comment);
+  // Instead of WriteDirectoryAndEnd while the directory is deferred: EndRecord and the
+  // positions as they will be once the directory, grown by one record, is written there.
+  void NoteDirectoryPending(int64_t directoryOffset, int64_t recordSize,
+                            const std::string& comment);
   void ReleaseStream();
   // Puts content over the archive from offset 0; on a failure the old bytes are put back.
   void ReplaceArchiveContent(TStream& content);
@@ -252,6 +271,11 @@ class TZelZip {
   std::vector<std::string> fileNames_;
   bool fileNamesDirty_ = true;
   bool batchAdding_ = false;
+  // Set while AddFolderTree adds: the directory is written once, after its last member, and
+  // EndRecord meanwhile describes the directory that is still to be written.
+  bool directoryDeferred_ = false;
+  bool directoryPending_ = false;  // a member was added since the directory was written
+  int64_t directoryWrites_ = 0;
 };
 
 }  // namespace voltrane

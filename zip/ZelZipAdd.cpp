@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "rt/AsciiText.h"
 #include "rt/Exception.h"
 #include "rt/FileList.h"
 #include "rt/Path.h"
@@ -43,15 +44,47 @@ class TBatchScope {
 
 }  // namespace
 
+// Writing the directory after every member would make n members cost n squared: a fast add
+// inside the scope leaves it to Finish, or, when the walk fails, to the destructor, so that
+// the file is a complete archive of the members added either way.
+class TDeferredDirectory {
+ public:
+  explicit TDeferredDirectory(TZelZip& zip) : zip_(zip) {
+    zip_.directoryDeferred_ = zip_.saveMethod_ == TZipSaveMethod::FastSave;
+  }
+  ~TDeferredDirectory() {
+    try {
+      Finish();
+    } catch (...) {  // the error that ended the walk is the one to report
+    }
+  }
+  TDeferredDirectory(const TDeferredDirectory&) = delete;
+  TDeferredDirectory& operator=(const TDeferredDirectory&) = delete;
+
+  void Finish() {
+    zip_.directoryDeferred_ = false;
+    if (!zip_.directoryPending_) return;
+    zip_.directoryPending_ = false;
+    TStream& archive = *zip_.stream_;
+    archive.SetSize(zip_.WriteDirectoryAndEnd(zip_.endRecord_.OffsetOfStartOfCentralDirectory,
+                                              zip_.StoredComment()));
+  }
+
+ private:
+  TZelZip& zip_;
+};
+
 bool TZelZipEntries::AddFolderTree(const std::string& folderName, const std::string& rootFolder,
                                    const std::string& wildCard, bool withSubFolders) {
   {
     TBatchScope batch(zip_.batchAdding_);
+    TDeferredDirectory deferred(zip_);
     // Every file is queued first, so that the pool compresses ahead of the appends.
     if (TDeflatePool* pool = zip_.UsablePool()) {
       WalkFolder(folderName, rootFolder, wildCard, withSubFolders, pool);
     }
     WalkFolder(folderName, rootFolder, wildCard, withSubFolders);
+    deferred.Finish();
   }
   zip_.ZipChanged(kZipItemsAdded);
   return true;
@@ -145,13 +178,13 @@ TZelZipEntriesEntry* TZelZipEntries::AddPreparedItem(
 }
 
 int TZelZipEntries::IndexOfItem(const std::string& name) const {
-  std::string wanted = ToZipName(name);
-  for (int i = 0; i < Count(); ++i) {
-    if (SameTextAscii(ToZipName(items_[size_t(i)]->CentralDirectoryFile.FileName), wanted)) {
-      return i;
-    }
+  if (namesIndexed_ > items_.size()) namesIndexed_ = 0, byName_.clear();
+  for (; namesIndexed_ < items_.size(); ++namesIndexed_) {
+    byName_.emplace(AsciiLowerCase(ToZipName(items_[namesIndexed_]->CentralDirectoryFile.FileName)),
+                    int(namesIndexed_));
   }
-  return -1;
+  auto found = byName_.find(AsciiLowerCase(ToZipName(name)));
+  return found == byName_.end() ? -1 : found->second;
 }
 
 TDeflatePool* TZelZip::UsablePool() const {
@@ -257,10 +290,16 @@ TZelZipEntriesEntry* TZelZipEntries::AppendPreparedFast(TPreparedZipItem item) {
   WriteItemData(item, archive);
   TZelZipEntriesEntry& added = *entry;
   items_.push_back(std::move(entry));
+  if (zip_.directoryDeferred_) {
+    zip_.NoteDirectoryPending(directoryOffset, CentralRecordSize(added.CentralDirectoryFile),
+                              comment);
+    return Commit(added, item);
+  }
   try {
     zip_.WriteDirectoryAndEnd(directoryOffset, comment);
   } catch (...) {
     items_.pop_back();
+    ForgetNameIndex();
     throw;
   }
   return Commit(added, item);

@@ -58,6 +58,7 @@ void TZelZipEntries::RemoveItem(int index) {
   int64_t localSize = CheckedLocalRecordSize(entry);
   std::unique_ptr<TZelZipEntriesEntry> removed = std::move(items_[size_t(index)]);
   items_.erase(items_.begin() + index);
+  ForgetNameIndex();
   if (zip_.saveMethod_ == TZipSaveMethod::FastSave && !items_.empty()) {
     RemoveInPlace(offset, localSize);
   } else {
@@ -65,6 +66,7 @@ void TZelZipEntries::RemoveItem(int index) {
       RebuildArchive(nullptr);
     } catch (...) {
       items_.insert(items_.begin() + index, std::move(removed));  // the archive is unchanged
+      ForgetNameIndex();
       throw;
     }
   }

@@ -43,6 +43,7 @@ TLocalFile ReadLocalRecord(TStream& stream) {
 bool TZelZipEntries::ParseArchive() {
   isZipFileFlag_ = false;
   items_.clear();
+  ForgetNameIndex();
   if (FindEndRecord()) {
     if (ReadCentralDirectory()) {
       isZipFileFlag_ = true;
@@ -100,10 +101,12 @@ bool TZelZipEntries::ReadCentralDirectory() {
     }
   } catch (const EStreamError&) {
     items_.clear();
+    ForgetNameIndex();
     return false;
   }
   if (Count() != total) {
     items_.clear();
+    ForgetNameIndex();
     return false;
   }
   // Writes put the directory back as its records are, not as big as the record said.
@@ -131,6 +134,7 @@ void TZelZipEntries::ReadLocalHeaders() {
 bool TZelZipEntries::RecoverFromLocalHeaders() {
   TStream& stream = *zip_.stream_;
   items_.clear();
+  ForgetNameIndex();
   int64_t position = 0;
   int64_t directorySize = 0;
   try {

@@ -1,11 +1,14 @@
 // The parser: what it accepts, the tree it builds, and each error with its position.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <random>
 
 #include "XmlTestSupport.h"
 #include "rt/Exception.h"
+#include "rt/Interrupt.h"
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
 #include "xml/XmlResources.h"
@@ -88,6 +91,59 @@ TEST(XmlParse, RepeatedAttributeKeepsTheLastValueInPlace) {
   EXPECT_EQ(a->GetAttrNameAt(0), "x");
   EXPECT_EQ(a->GetAttrText("x"), "2");
   EXPECT_EQ(a->GetAttrText("y"), "q");
+}
+
+// The pieces for 0 to count - 1, joined.
+std::string Repeated(int count, const std::function<std::string(int)>& piece) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += piece(i);
+  return text;
+}
+
+std::string Attr(int i, const std::string& value) {
+  return " n" + std::to_string(i) + "='" + value + "'";
+}
+
+// Short lists are scanned, long ones hashed: both keep the first place and the last value.
+TEST(XmlParse, RepeatedAttributeOfAnyLongListKeepsTheLastValueInPlace) {
+  for (int count : {2, 15, 16, 17, 100, 300000}) {
+    std::string tag = "<a" + Repeated(count, [](int i) { return Attr(i, std::to_string(i)); });
+    for (int repeated : {0, count / 2, count - 1, 0}) tag += Attr(repeated, "last");
+    IXmlDocument doc = Parse(tag + "/>");
+    TXmlNode* a = doc->ChildAt(0);
+    ASSERT_EQ(a->GetAttrCount(), count);
+    for (int i : {0, 1, count / 2, count - 1}) {
+      bool repeated = i == 0 || i == count / 2 || i == count - 1;
+      EXPECT_EQ(a->GetAttrNameAt(i), "n" + std::to_string(i)) << count;
+      EXPECT_EQ(a->GetAttrText("n" + std::to_string(i)), repeated ? "last" : std::to_string(i))
+          << count;
+    }
+  }
+}
+
+// In a child process: the signal has come before parsing starts, and the parse of each
+// large document, from memory, stops at it.
+TEST(XmlParseDeathTest, ASignalStopsTheParseOfALargeDocument) {
+  const std::string kCases[] = {
+      "<a>" + std::string(64 << 20, 'x') + "</a>",
+      "<a>" + Repeated(300000, [](int) { return "<b/>"; }) + "</a>",
+      "<a" + Repeated(300000, [](int i) { return Attr(i, "v"); }) + "/>",
+  };
+  for (const std::string& text : kCases) {
+    EXPECT_EXIT(
+        {
+          InstallInterruptHandlers();
+          raise(SIGTERM);
+          try {
+            Parse(text);
+          } catch (const EInterrupted& e) {
+            std::_Exit(std::string(e.what()) == "Interrupted by SIGTERM" ? 3 : 4);
+          }
+          std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(3), "")
+        << text.substr(0, 20);
+  }
 }
 
 TEST(XmlParse, AttributeValuesKeepControlBytesAndDecodeEntities) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,27 @@ TEST_F(ZipArchive, FolderChainGivesOneMemberPerMissingLevelInOrder) {
   zip.CloseArchive();
   EXPECT_EQ(MemberNames(archive), expected);
   EXPECT_TRUE(test::UnzipTest(archive).Ok);
+}
+
+// Names are looked up through an index of them, which must follow every change of the list.
+TEST_F(ZipArchive, LookupByNameFollowsAddsRemovalsAndReopening) {
+  Open();
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) Add(name, name);
+  auto positions = [&] {
+    std::vector<int> found;
+    for (const char* name : {"A.TXT", "b.txt", "c.txt", "d.txt"})
+      found.push_back(zip.Entries().IndexOfItem(name));
+    return found;
+  };
+  EXPECT_EQ(positions(), (std::vector<int>{0, 1, 2, -1}));
+  zip.Entries().RemoveItem(1);
+  EXPECT_EQ(positions(), (std::vector<int>{0, -1, 1, -1}));
+  Add("d.txt", "d");
+  Add("B.TXT", "b");
+  EXPECT_EQ(positions(), (std::vector<int>{0, 3, 1, 2}));
+  zip.CloseArchive();
+  Open();
+  EXPECT_EQ(positions(), (std::vector<int>{0, 3, 1, 2}));
 }
 
 TEST_F(ZipArchive, SameNameInAnotherFormReplacesTheOldMemberAtTheEnd) {
@@ -431,6 +453,41 @@ TEST_F(ZipFolderRun, ZipsTheTreeWithFolderMembersFirstAndNamesRelativeToTheRoot)
   zip.OpenArchive(archive);
   EXPECT_EQ(zip.Entries()[0].Offset(), 0);
   EXPECT_EQ(zip.EndRecordPosition() + 22, int64_t(bytes.size()));
+}
+
+// Each row: how many files the tree holds. The walk writes the directory once, after its
+// last member, where single adds write it after each; the bytes are the same.
+TEST_F(ZipFolderRun, WritesTheDirectoryOnceForTheWholeTreeAndTheSameBytesAsSingleAdds) {
+  for (int count : {1, 2, 300}) {
+    std::string tree = dir / ("tree" + std::to_string(count) + "/");
+    mkdir(tree.c_str(), 0755);
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+      names.push_back("c" + std::to_string(1000 + i) + ".gpx");
+      WriteFile(tree + names.back(), "chunk " + std::to_string(i));
+    }
+    auto zipped = [&](const std::function<void(TZelZip&)>& add) {
+      TZelZip zip;
+      zip.SetStoreFolders(false);
+      {
+        TFileStream file(archive, TFileMode::Create);
+        zip.CreateEmptyArchive(file);
+      }
+      zip.OpenArchive(archive);
+      add(zip);
+      zip.CloseArchive();
+      return std::make_pair(ReadFile(archive), zip.DirectoryWrites());
+    };
+    auto [walked, walkWrites] =
+        zipped([&](TZelZip& zip) { zip.Entries().AddFolderTree(tree, tree, "*.*", true); });
+    auto [single, singleWrites] = zipped([&](TZelZip& zip) {
+      for (const std::string& name : names) zip.Entries().AddFileItem(tree + name, name);
+    });
+    EXPECT_EQ(walkWrites, 1) << count;
+    EXPECT_EQ(singleWrites, count) << count;
+    EXPECT_EQ(walked, single) << count;
+    EXPECT_EQ(MemberNames(archive), names);
+  }
 }
 
 TEST_F(ZipFolderRun, MembersCarryTheFilesTimesAndAttributes) {
