@@ -13,6 +13,7 @@ void TTrivialXml::Attach(TStream& stream) {
   BufferPos = 0;
   CurrentChar = 0;
   StreamBytes = 0;
+  CaptureOverflowed = false;
 }
 
 bool TTrivialXml::Refill() {
