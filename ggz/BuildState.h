@@ -29,6 +29,10 @@ struct TBuildState {
   std::function<std::string(const std::string& chunkPath, std::string&& bytes, uint32_t crc)>
       OnChunkClosed;
 
+  // Where the records of a chunk with very many waypoints wait until the chunk is closed:
+  // in the run's own folder, outside the tree that is zipped.
+  std::string RecordsSpillPath() const;
+
   // Chunk names are the source's portable name without its extension plus a number. The first
   // source keeps its name; a later one whose name without extension was used already
   // (ASCII letters compared without case, as a FAT card would) gets "-2", "-3", ...

@@ -1,5 +1,8 @@
 #include "ggz/SplitGpxFile.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "ggz/CacheRecord.h"
 #include "ggz/ChunkName.h"
 #include "ggz/IndexWriter.h"
@@ -40,6 +43,13 @@ class TChunkWriter {
     bytes_ += header_;
   }
 
+  ~TChunkWriter() {
+    if (!spill_) return;
+    spill_.reset();
+    std::error_code ignored;  // a file left over goes with the working tree
+    std::filesystem::remove(state_.RecordsSpillPath(), ignored);
+  }
+
   // Listed in the index only once the file is complete and closed.
   void Close() {
     bytes_ += kChunkClosing;
@@ -49,7 +59,10 @@ class TChunkWriter {
     uint32_t crc = CrcInit();
     CrcUpdate(crc, bytes_);
     CrcFinal(crc);
-    WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc);
+    if (spilledBytes_ == 0)
+      WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc);
+    else
+      WriteSpilledFileEntry(crc);
     records_.clear();
     // Whoever takes the bytes now need not read the file back. The buffers of chunks that
     // are done come back to be filled again: memory stays the same few buffers, long touched.
@@ -82,9 +95,46 @@ class TChunkWriter {
       e.AppendToMessage(WhereInSource(e.Message(), waypoint, sourcePath, source, sourceOffset));
       throw;
     }
+    if (records_.size() > kRecordsInMemory) SpillRecords();
   }
 
  private:
+  // Records beyond this many bytes (a chunk of many tiny waypoints holds a hundred times its
+  // own size in them) wait in a file.
+  static constexpr size_t kRecordsInMemory = 4 << 20;
+
+  void SpillRecords() {
+    if (!spill_)
+      spill_ = std::make_unique<TFileStream>(state_.RecordsSpillPath(), TFileMode::Create);
+    WriteStr(*spill_, records_);
+    spilledBytes_ += int64_t(records_.size());
+    records_.clear();
+  }
+
+  // The file entry with the records from the spill file, then those still in memory.
+  void WriteSpilledFileEntry(uint32_t crc) {
+    static const std::string kEntryEnd = "   </file>\r\n";
+    TMemoryStream entry;
+    WriteFileEntry(entry, state_.DataDir, name_, "", crc);
+    std::string& text = entry.DataString();
+    if (!text.ends_with(kEntryEnd)) throw Exception("Unexpected file entry for " + name_);
+    TStream& index = *state_.IndexStream;
+    index.WriteBuffer(text.data(), int64_t(text.size() - kEntryEnd.size()));
+    spill_->SetPosition(0);
+    std::string block(1 << 16, '\0');
+    for (int64_t left = spilledBytes_; left > 0;) {
+      int64_t n = std::min<int64_t>(left, int64_t(block.size()));
+      spill_->ReadBuffer(block.data(), n);
+      index.WriteBuffer(block.data(), n);
+      left -= n;
+    }
+    WriteStr(index, records_);
+    WriteStr(index, kEntryEnd);
+    spill_->SetPosition(0);
+    spill_->SetSize(0);
+    spilledBytes_ = 0;
+  }
+
   // " (line L, column C of <source>; waypoint at byte N)", worked out only when an error
   // has come. A source that cannot be read again (a pipe) is named by the byte alone.
   std::string WhereInSource(const std::string& message, std::string_view waypoint,
@@ -114,6 +164,8 @@ class TChunkWriter {
   std::unique_ptr<TFileStream> file_;
   std::string bytes_;  // the chunk file's bytes so far
   std::string records_;
+  std::unique_ptr<TFileStream> spill_;  // records that did not stay in memory
+  int64_t spilledBytes_ = 0;
 };
 
 bool IsBlank(char c) {
@@ -201,6 +253,35 @@ std::string_view WideEncoding(std::string_view head) {
   return {};
 }
 
+// The chunk header: the text before the first waypoint, without the tracks and routes that
+// stand in it (merged files have them there), which are read past without being kept.
+// False when the source holds no waypoint. A header longer than a chunk may be ends the run
+// once a waypoint shows that it is needed; until then it is not kept either.
+bool TakeHeader(TTrivialXml& scanner, const std::string& sourcePath, std::string& header) {
+  static const std::string kTags[] = {"wpt", "trk", "rte"};
+  scanner.CaptureLimit = size_t(kChunkSizeLimit) + 4;  // with the "<wpt" that ends it
+  for (;;) {
+    int found = scanner.FindTagOf(kTags, 3);
+    if (found == 0) return false;
+    if (!NameEndsHere(scanner)) continue;
+    if (found == 1) break;
+    bool capturing = scanner.Capturing;
+    if (capturing) scanner.Captured.resize(scanner.Captured.size() - 4);
+    scanner.Capturing = false;
+    if (!ReadRestOfStartTag(scanner)) FindEndTag(scanner, kTags[found - 1]);
+    scanner.Capturing = capturing;
+  }
+  if (scanner.CaptureOverflowed)
+    throw EHeaderTooLongError("The text before the first waypoint of \"" + sourcePath +
+                              "\" is longer than a chunk file may be (" +
+                              std::to_string(kChunkSizeLimit) + " bytes)");
+  scanner.CaptureLimit = SIZE_MAX;
+  header = std::move(scanner.Captured);
+  scanner.Captured.clear();
+  header.resize(header.size() - 4);  // the "<wpt" that the search ended on
+  return true;
+}
+
 }  // namespace
 
 void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
@@ -213,10 +294,8 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
   if (!wide.empty())
     throw EEncodingError("\"" + sourcePath + "\" is " + std::string(wide) +
                          " text, which cannot be read: save it as UTF-8");
-  if (!FindStartTag(scanner, "wpt")) return;
-
-  std::string header = std::move(scanner.Captured);
-  header.resize(header.size() - 4);  // the "<wpt" that the search ended on
+  std::string header;
+  if (!TakeHeader(scanner, sourcePath, header)) return;
   TChunkWriter chunk(state, std::move(header), state.ClaimChunkBaseName(sourcePath));
   chunk.Open();
   int64_t waypointCount = 0;

@@ -14,6 +14,8 @@ inline constexpr char kChunkClosing[] = "\r\n</gpx>\r\n";
 
 // A source in a character encoding that the splitter cannot read (UTF-16, UTF-32).
 VOLTRANE_ERROR_KIND(EEncodingError, Exception);
+// A source whose text before its first waypoint would not fit in a chunk.
+VOLTRANE_ERROR_KIND(EHeaderTooLongError, Exception);
 
 // Re-cuts the waypoints of one source file into chunk files in the data folder and lists
 // each chunk in the index.

@@ -1,6 +1,7 @@
 #include "util/TrivialXml.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace voltrane {
@@ -12,6 +13,7 @@ void TTrivialXml::Attach(TStream& stream) {
   BufferPos = 0;
   CurrentChar = 0;
   StreamBytes = 0;
+  CaptureOverflowed = false;
 }
 
 bool TTrivialXml::Refill() {
@@ -27,12 +29,21 @@ bool TTrivialXml::ReadChar() {
   if (BufferCount < 1 && !Refill()) return false;
   CurrentChar = Buffer[BufferPos++];
   --BufferCount;
-  if (Capturing) Captured += CurrentChar;
+  if (Capturing) Keep(&CurrentChar, 1);
   return true;
 }
 
+void TTrivialXml::Keep(const char* bytes, size_t count) {
+  if (Captured.size() + count <= CaptureLimit) {
+    Captured.append(bytes, count);
+  } else {
+    Capturing = false;
+    CaptureOverflowed = true;
+  }
+}
+
 void TTrivialXml::Consume(int32_t count) {
-  if (Capturing) Captured.append(Buffer + BufferPos, size_t(count));
+  if (Capturing) Keep(Buffer + BufferPos, size_t(count));
   CurrentChar = Buffer[BufferPos + count - 1];
   BufferPos += count;
   BufferCount -= count;
@@ -64,15 +75,16 @@ void TTrivialXml::SkipTo(const char (&terminator)[4]) {
   }
 }
 
-bool TTrivialXml::FindTag(const std::string& name) {
+int TTrivialXml::FindTagOf(const std::string* names, int count) {
   static const char kCdata[] = "<![CDATA[";
   static const char kComment[] = "<!--";
-  const std::string target = "<" + name;
+  // Each name as it follows the "<"; a bit of maybeTarget for each that the tag can still become.
+  const unsigned allTargets = (1u << count) - 1;
   for (;;) {
     // Outside a tag only "<" matters: pass over everything else a block at a time.
     if (BufferCount < 1 && !Refill()) {
       CurrentChar = 0;
-      return false;
+      return 0;
     }
     const char* start = Buffer + BufferPos;
     const void* open = std::memchr(start, '<', size_t(BufferCount));
@@ -84,11 +96,12 @@ bool TTrivialXml::FindTag(const std::string& name) {
     // three texts it can still become. A tag that can become none of them is passed over
     // up to its "<" or ">", which end it (without opening a new tag).
     size_t length = 1;
-    bool maybeTarget = true, maybeCdata = true, maybeComment = true;
+    unsigned maybeTarget = allTargets;
+    bool maybeCdata = true, maybeComment = true;
     for (;;) {
       if (BufferCount < 1 && !Refill()) {
         CurrentChar = 0;
-        return false;
+        return 0;
       }
       if (!maybeTarget && !maybeCdata && !maybeComment) {
         const char* p = Buffer + BufferPos;
@@ -104,7 +117,11 @@ bool TTrivialXml::FindTag(const std::string& name) {
       char c = Buffer[BufferPos];
       Consume(1);
       if (c == '<' || c == '>') break;
-      maybeTarget = maybeTarget && length < target.size() && target[length] == c;
+      for (unsigned rest = maybeTarget; rest; rest &= rest - 1) {
+        int k = std::countr_zero(rest);
+        const std::string& name = names[k];
+        if (length > name.size() || name[length - 1] != c) maybeTarget &= ~(1u << k);
+      }
       maybeCdata = maybeCdata && length < 9 && kCdata[length] == c;
       maybeComment = maybeComment && length < 4 && kComment[length] == c;
       ++length;
@@ -116,7 +133,10 @@ bool TTrivialXml::FindTag(const std::string& name) {
         SkipTo("-->");
         maybeComment = false;
       }
-      if (maybeTarget && length == target.size()) return true;
+      for (unsigned rest = maybeTarget; rest; rest &= rest - 1) {
+        int k = std::countr_zero(rest);
+        if (length == names[k].size() + 1) return k + 1;
+      }
     }
   }
 }

@@ -3,6 +3,7 @@
 // caller can cut an element's exact source text out of the stream.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,7 +22,10 @@ class TTrivialXml {
   // The next byte into CurrentChar, appended to Captured; false at end of input.
   bool ReadChar();
   // Reads on through the first tag whose text begins with "<" + name; false at end of input.
-  bool FindTag(const std::string& name);
+  bool FindTag(const std::string& name) { return FindTagOf(&name, 1) == 1; }
+  // The same for the first tag that begins with "<" + any of count names (at most 8): the
+  // number of that name from 1 (the first listed when several match), 0 at end of input.
+  int FindTagOf(const std::string* names, int count);
   // The bytes read from the stream but not yet taken; empty only at end of input.
   std::string_view Lookahead() {
     if (BufferCount < 1) Refill();
@@ -38,12 +42,18 @@ class TTrivialXml {
   std::string Captured;
   // While false, bytes are read but not kept: the caller does not need what it skips.
   bool Capturing = true;
+  // Captured takes no more bytes than this: once it would, capturing stops and
+  // CaptureOverflowed is set.
+  size_t CaptureLimit = SIZE_MAX;
+  bool CaptureOverflowed = false;
   char CurrentChar = 0;
 
  private:
   // Passes over a comment or CDATA body up to, not including, the ">" of the terminator.
   void SkipTo(const char (&terminator)[4]);
   bool Refill();
+  // Appends to Captured within CaptureLimit.
+  void Keep(const char* bytes, size_t count);
   // Takes count bytes of the buffer as read (the last one becomes CurrentChar).
   void Consume(int32_t count);
 

@@ -109,5 +109,17 @@ TEST(HostileSplit, MalformedWaypointIsNamedByItsLineAndColumn) {
       << split.run.Output;
 }
 
+TEST(HostileSplit, HeaderLongerThanAChunkEndsTheRun) {
+  test::TTempFolder dir;
+  TSplitRun split = SplitRun(dir, "long.gpx",
+                             test::Gpx("<metadata><desc>" + test::Letters(4600000, 3) +
+                                       "</desc></metadata>" + test::Waypoint("GC1")));
+  EXPECT_EQ(split.run.ExitCode, 1);
+  EXPECT_NE(split.run.Output.find("EHeaderTooLongError: The text before the first waypoint of \"" +
+                                  split.source + "\" is longer than a chunk file may be"),
+            std::string::npos)
+      << split.run.Output;
+}
+
 }  // namespace
 }  // namespace voltrane

@@ -153,6 +153,54 @@ TEST_F(Splitter, SourceWithoutWaypointsLeavesNoChunk) {
   EXPECT_EQ(Index(), "");
 }
 
+TEST_F(Splitter, HeaderLeavesOutTracksAndRoutes) {
+  struct {
+    std::string before;  // the source's text before its first waypoint
+    std::string header;  // as every chunk starts
+  } rows[] = {
+      {kHeader + "<trk><name>t</name><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg></trk >\r\n  ",
+       kHeader + "\r\n  "},
+      {kHeader + "<rte/><rte>\r\n<rtept/></rte><trkx/>", kHeader + "<trkx/>"},
+      {kHeader + "<metadata><trk/></metadata><rte a='>'><!-- </rte> --></rte>",
+       kHeader + "<metadata></metadata>"},
+  };
+  int k = 0;
+  for (const auto& row : rows) {
+    std::string name = "h" + std::to_string(k++);
+    Split(name + ".gpx", row.before + Waypoint("GC1") + "</gpx>");
+    EXPECT_EQ(Chunk(name + "_0000.gpx"), row.header + Waypoint("GC1") + kClosing);
+  }
+}
+
+TEST_F(Splitter, HeaderLongerThanAChunkEndsTheRunOnlyWhenAWaypointFollows) {
+  std::string longHeader = kHeader + "<metadata>" + std::string(size_t(kChunkSizeLimit), 'x');
+  Split("nowpt.gpx", longHeader + "</metadata></gpx>");
+  EXPECT_TRUE(test::ListNames(state.DataDir).empty());
+  try {
+    Split("long.gpx", longHeader + "</metadata>" + Waypoint("GC1"));
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.KindName(), "EHeaderTooLongError");
+    EXPECT_EQ(e.Message(), "The text before the first waypoint of \"" + dir / "long.gpx" +
+                               "\" is longer than a chunk file may be (4500000 bytes)");
+  }
+  EXPECT_TRUE(test::ListNames(state.DataDir).empty());
+}
+
+TEST_F(Splitter, RecordsOfManyWaypointsWaitInAFileAndComeBackInOrder) {
+  const std::string tiny = "<wpt lat=\"1\" lon=\"2\"></wpt>";
+  std::string source = kHeader, chunk = kHeader, records;
+  for (int k = 0; k < 20000; ++k) {
+    source += tiny + "\r\n";
+    records += Record("", "1", "2", chunk.size(), tiny.size());
+    chunk += tiny;
+  }
+  Split("many.gpx", source + "</gpx>");
+  EXPECT_GT(records.size(), size_t(2 * (4 << 20)));  // spilled more than once
+  EXPECT_EQ(Index(), FileEntry("many_0000.gpx", chunk + kClosing, records));
+  EXPECT_FALSE(test::PathExists(state.RecordsSpillPath()));
+}
+
 TEST_F(Splitter, ChunkMayReachTheLimitExactlyButNotOneByteMore) {
   std::string w1 = Waypoint("GC1", 2000000);
   std::string fits = Waypoint("GC2", size_t(kChunkSizeLimit) - kHeader.size() - w1.size());

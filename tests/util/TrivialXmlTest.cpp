@@ -36,6 +36,22 @@ TEST(TrivialXml, EmptyStreamFindsNothing) {
   EXPECT_EQ(s.scanner.CurrentChar, 0);
 }
 
+TEST(TrivialXml, FindsTheFirstOfSeveralNamesAndCapturesUpToItsLimit) {
+  static const std::string names[] = {"wpt", "trk", "rte"};
+  for (int64_t chunk : {1, 3, 1 << 30}) {
+    Scan s("<metadata/><!-- <wpt --><trkseg><rte><wpt>", chunk);
+    s.scanner.CaptureLimit = 20;
+    EXPECT_EQ(s.scanner.FindTagOf(names, 3), 2);
+    // Capturing stops before a read that would pass the limit.
+    EXPECT_LE(s.scanner.Captured.size(), 20u);
+    EXPECT_TRUE(std::string("<metadata/><!-- <wpt").starts_with(s.scanner.Captured));
+    EXPECT_TRUE(s.scanner.CaptureOverflowed);
+    EXPECT_EQ(s.scanner.FindTagOf(names, 3), 3);
+    EXPECT_EQ(s.scanner.FindTagOf(names, 3), 1);
+    EXPECT_EQ(s.scanner.FindTagOf(names, 3), 0);
+  }
+}
+
 TEST(TrivialXml, StopsRightAfterTheNameAndCapturesEverythingRead) {
   Scan s("<wpt lat=\"1\"><name>x</name></wpt>tail");
   ASSERT_TRUE(s.scanner.FindTag("wpt"));
