@@ -32,8 +32,8 @@ void WriteIndexHeader(TStream& index) {
                       FormatIndexTimestamp(UtcNow()) + "Z</time>\r\n");
 }
 
-void WriteFileEntry(TStream& index, const std::string& dataDir, const std::string& chunkName,
-                    const std::string& records, uint32_t crc) {
+void WriteFileEntryHead(TStream& index, const std::string& dataDir, const std::string& chunkName,
+                        uint32_t crc) {
   WriteStr(index, "   <file>\r\n");
   WriteStr(index, "     <name>" + EscapeXmlText(XmlSafeText(chunkName)) + "</name>\r\n");
   char crcText[16];
@@ -45,8 +45,17 @@ void WriteFileEntry(TStream& index, const std::string& dataDir, const std::strin
                        ? UnixToDateTime(chunk.ModifiedSeconds, chunk.ModifiedNanoseconds)
                        : UtcNow();
   WriteStr(index, "     <time>" + FormatIndexTimestamp(time) + "Z</time>\r\n");
-  WriteStr(index, records);
+}
+
+void WriteFileEntryEnd(TStream& index) {
   WriteStr(index, "   </file>\r\n");
+}
+
+void WriteFileEntry(TStream& index, const std::string& dataDir, const std::string& chunkName,
+                    const std::string& records, uint32_t crc) {
+  WriteFileEntryHead(index, dataDir, chunkName, crc);
+  WriteStr(index, records);
+  WriteFileEntryEnd(index);
 }
 
 void WriteIndexFooter(TStream& index) {

@@ -19,6 +19,11 @@ void WriteIndexHeader(TStream& index);
 // The chunk's time is its file's last modification in UTC, read from dataDir + chunkName.
 void WriteFileEntry(TStream& index, const std::string& dataDir, const std::string& chunkName,
                     const std::string& records, uint32_t crc);
+// The same in two halves, for records that the caller writes in between itself (records too
+// many to hold in memory).
+void WriteFileEntryHead(TStream& index, const std::string& dataDir, const std::string& chunkName,
+                        uint32_t crc);
+void WriteFileEntryEnd(TStream& index);
 void WriteIndexFooter(TStream& index);
 
 }  // namespace voltrane

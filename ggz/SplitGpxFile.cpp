@@ -113,13 +113,8 @@ class TChunkWriter {
 
   // The file entry with the records from the spill file, then those still in memory.
   void WriteSpilledFileEntry(uint32_t crc) {
-    static const std::string kEntryEnd = "   </file>\r\n";
-    TMemoryStream entry;
-    WriteFileEntry(entry, state_.DataDir, name_, "", crc);
-    std::string& text = entry.DataString();
-    if (!text.ends_with(kEntryEnd)) throw Exception("Unexpected file entry for " + name_);
     TStream& index = *state_.IndexStream;
-    index.WriteBuffer(text.data(), int64_t(text.size() - kEntryEnd.size()));
+    WriteFileEntryHead(index, state_.DataDir, name_, crc);
     spill_->SetPosition(0);
     std::string block(1 << 16, '\0');
     for (int64_t left = spilledBytes_; left > 0;) {
@@ -129,7 +124,7 @@ class TChunkWriter {
       left -= n;
     }
     WriteStr(index, records_);
-    WriteStr(index, kEntryEnd);
+    WriteFileEntryEnd(index);
     spill_->SetPosition(0);
     spill_->SetSize(0);
     spilledBytes_ = 0;
