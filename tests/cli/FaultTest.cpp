@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "GpxFixtures.h"
+#include "RunChecks.h"
 #include "TestSupport.h"
 
 namespace voltrane {
@@ -24,33 +25,20 @@ using test::TProcessOptions;
 using test::TProcessResult;
 using test::WriteFile;
 
-const std::string kPreviousArchive("PK\x05\x06" + std::string(18, '\0'));
+using test::kPreviousArchive;
+using test::LastLine;
 
 class Faults : public ::testing::Test {
  protected:
-  // Runs voltrane on the sources in the folder and checks what it leaves there.
+  // Runs voltrane on the sources in the folder: a failure leaves the folder as it was, a
+  // success changes only the archive.
   TProcessResult Run(std::vector<std::string> args, TProcessOptions options = {}) {
-    std::vector<std::string> before = ListNames(dir.Path());
-    bool hadArchive = test::PathExists(dir / "out.ggz");
-    if (hadArchive) previous = ReadFile(dir / "out.ggz");
     args.insert(args.begin(), test::VoltraneExe());
-    options.WorkingFolder = dir.Path();
-    TProcessResult result = test::RunProcess(args, options);
-    std::vector<std::string> after = ListNames(dir.Path());
-    if (result.ExitCode == 0 && !hadArchive) before.push_back("out.ggz");
-    std::sort(before.begin(), before.end());
-    EXPECT_EQ(after, before) << result.Output;
-    if (result.ExitCode != 0 && hadArchive) {
-      EXPECT_EQ(ReadFile(dir / "out.ggz"), previous);
-    }
-    return result;
-  }
-  static std::string LastLine(const std::string& output) {
-    size_t end = output.size() - (output.ends_with("\n") ? 1 : 0);
-    return output.substr(output.rfind('\n', end - 1) + 1, end - output.rfind('\n', end - 1) - 1);
+    return test::RunWatched(dir.Path(), args, options, [](const TProcessResult& result) {
+      return result.ExitCode == 0 ? "out.ggz" : "";
+    });
   }
   test::TTempFolder dir;
-  std::string previous;
 };
 
 TEST_F(Faults, SourcesThatAreNotGpxGiveAnArchiveWithoutChunks) {

@@ -17,7 +17,8 @@ namespace {
 using test::Gpx;
 using test::Waypoint;
 
-const std::string kPreviousArchive("PK\x05\x06" + std::string(18, '\0'));
+using test::kPreviousArchive;
+using test::LastLine;
 
 class HostileDestination : public ::testing::Test {
  protected:
@@ -30,19 +31,8 @@ class HostileDestination : public ::testing::Test {
   test::TProcessResult Run(std::vector<std::string> args, const std::string& archive,
                            test::TProcessOptions options = {},
                            const std::string& program = test::VoltraneExe()) {
-    test::TTreeSnapshot before = test::SnapshotTree(dir.Path());
     args.insert(args.begin(), program);
-    options.WorkingFolder = dir.Path();
-    test::TProcessResult result = test::RunProcess(args, options);
-    if (archive.empty())
-      test::ExpectTreeUnchanged(before, dir.Path());
-    else
-      test::ExpectOnlyArchiveChanged(before, dir.Path(), archive);
-    return result;
-  }
-  static std::string LastLine(const std::string& output) {
-    std::string text = output.substr(0, output.size() - (output.ends_with("\n") ? 1 : 0));
-    return text.substr(text.rfind('\n') + 1);
+    return test::RunWatched(dir.Path(), args, options, [&](auto&) { return archive; });
   }
   test::TTempFolder dir;
 };

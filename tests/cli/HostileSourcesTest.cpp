@@ -17,7 +17,8 @@ namespace {
 using test::Gpx;
 using test::Waypoint;
 
-const std::string kPreviousArchive("PK\x05\x06" + std::string(18, '\0'));
+using test::kPreviousArchive;
+using test::LastLine;
 
 class HostileSources : public ::testing::Test {
  protected:
@@ -28,19 +29,10 @@ class HostileSources : public ::testing::Test {
   // Runs voltrane in the folder; checks that a failure leaves the folder as it was and a
   // success changes only the archive.
   test::TProcessResult Run(std::vector<std::string> args, test::TProcessOptions options = {}) {
-    test::TTreeSnapshot before = test::SnapshotTree(dir.Path());
     args.insert(args.begin(), test::VoltraneExe());
-    options.WorkingFolder = dir.Path();
-    test::TProcessResult result = test::RunProcess(args, options);
-    if (result.ExitCode == 0)
-      test::ExpectOnlyArchiveChanged(before, dir.Path(), "out.ggz");
-    else
-      test::ExpectTreeUnchanged(before, dir.Path());
-    return result;
-  }
-  static std::string LastLine(const std::string& output) {
-    std::string text = output.substr(0, output.size() - (output.ends_with("\n") ? 1 : 0));
-    return text.substr(text.rfind('\n') + 1);
+    return test::RunWatched(dir.Path(), args, options, [](const test::TProcessResult& result) {
+      return result.ExitCode == 0 ? "out.ggz" : "";
+    });
   }
   test::TTempFolder dir;
 };

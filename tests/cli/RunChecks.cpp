@@ -73,4 +73,23 @@ void ExpectOnlyArchiveChanged(const TTreeSnapshot& before, const std::string& fo
   EXPECT_EQ(XmlWellFormedError(index), "") << index;
 }
 
+std::string LastLine(const std::string& output) {
+  std::string text = output.substr(0, output.size() - (output.ends_with("\n") ? 1 : 0));
+  return text.substr(text.rfind('\n') + 1);
+}
+
+TProcessResult RunWatched(const std::string& folder, std::vector<std::string> argv,
+                          TProcessOptions options,
+                          const std::function<std::string(const TProcessResult&)>& archiveOf) {
+  TTreeSnapshot before = SnapshotTree(folder);
+  options.WorkingFolder = folder;
+  TProcessResult result = RunProcess(argv, options);
+  std::string archive = archiveOf(result);
+  if (archive.empty())
+    ExpectTreeUnchanged(before, folder);
+  else
+    ExpectOnlyArchiveChanged(before, folder, archive);
+  return result;
+}
+
 }  // namespace voltrane::test

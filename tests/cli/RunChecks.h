@@ -2,8 +2,12 @@
 // XML 1.0, and the destination's folder holds what it held before, plus the archive on success.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
+
+#include "TestSupport.h"
 
 namespace voltrane::test {
 
@@ -25,5 +29,18 @@ void ExpectTreeUnchanged(const TTreeSnapshot& before, const std::string& folder)
 // to the folder) was added or replaced, and its index is well-formed.
 void ExpectOnlyArchiveChanged(const TTreeSnapshot& before, const std::string& folder,
                               const std::string& archive);
+
+// An archive with no member: what a previous run may have left at the destination.
+inline const std::string kPreviousArchive("PK\x05\x06" + std::string(18, '\0'));
+
+// The last line of a run's output, without its line end.
+std::string LastLine(const std::string& output);
+
+// Runs argv (the program first) in the folder; afterwards the folder must hold what it held
+// before, except for the archive that archiveOf names for the result (a path relative to the
+// folder, checked as ExpectOnlyArchiveChanged does), or nothing when it names none.
+TProcessResult RunWatched(const std::string& folder, std::vector<std::string> argv,
+                          TProcessOptions options,
+                          const std::function<std::string(const TProcessResult&)>& archiveOf);
 
 }  // namespace voltrane::test
