@@ -6,14 +6,15 @@
 #   tools/install-deps.sh package  the tool and its Debian package: also dpkg-dev and file
 #                                  (dpkg-shlibdeps)
 #   tools/install-deps.sh ci       everything .ci/run uses: all of the above, clang with its
-#                                  sanitizer and fuzzer runtimes, groff-base (the manual page)
+#                                  sanitizer and fuzzer runtimes, clang-format, groff-base
+#                                  (the manual page)
 # Without apt-get it prints the packages to install and stops with status 1.
 set -eu
 
 tool="cmake g++ make zlib1g-dev"
 tests="libgtest-dev libexpat1-dev unzip"
 package="dpkg-dev file"
-ci="clang libclang-rt-dev groff-base"
+ci="clang libclang-rt-dev clang-format groff-base"
 case "${1:-tool}" in
   tool) wanted="$tool" ;;
   test) wanted="$tool $tests" ;;

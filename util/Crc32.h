@@ -13,6 +13,8 @@ namespace voltrane {
 constexpr uint32_t CrcInit() {
   return 0xFFFFFFFFu;
 }
+// One byte at a time: the reference the table-driven routines are checked against; the
+// run itself never calls it.
 uint32_t Crc32Byte(uint8_t byte, uint32_t crc);
 void CrcUpdate(uint32_t& crc, const char* data, size_t size);
 inline void CrcUpdate(uint32_t& crc, const std::string& text) {
@@ -26,7 +28,8 @@ inline void CrcFinal(uint32_t& crc) {
 inline void WriteStr(TStream& stream, const std::string& text) {
   stream.WriteString(text);
 }
-// Folds the text into the register, then writes it.
+// Folds the text into the register, then writes it. The run takes a chunk's checksum from
+// its bytes when it is closed instead, and never calls this.
 inline void WriteStrCrc(TStream& stream, const std::string& text, uint32_t& crc) {
   CrcUpdate(crc, text);
   WriteStr(stream, text);

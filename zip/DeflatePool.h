@@ -112,10 +112,10 @@ class TDeflatePool {
   std::map<std::string, std::unique_ptr<TJob>> jobs_;
   std::deque<TJob*> queue_;
   int running_ = 0;
-  int bytesHeld_ = 0;                   // jobs whose content waits in memory
+  int bytesHeld_ = 0;                      // jobs whose content waits in memory
   std::vector<std::string> spareBuffers_;  // their buffers once deflated, for TakeSpareBuffer
-  bool failed_ = false;                 // a job failed: start no further job
-  std::atomic<bool> stopping_ = false;  // the destructor runs: cancel what is running
+  bool failed_ = false;                    // a job failed: start no further job
+  std::atomic<bool> stopping_ = false;     // the destructor runs: cancel what is running
   std::vector<std::thread> workers_;
 };
 

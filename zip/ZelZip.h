@@ -86,6 +86,8 @@ class TZelZipEntries {
                                TStream& stream) const;
   TZelZipEntriesEntry* AppendPreparedItem(TPreparedZipItem item);
 
+  // Prepare and append in one step, in place or by a whole-archive rewrite: kept for other
+  // callers of the component; the run appends through AppendPreparedItem.
   TZelZipEntriesEntry* AppendItemFast(const std::string& itemName, uint16_t fileAttr,
                                       TDateTime fileDate, TStream& stream);
   TZelZipEntriesEntry* AppendItemRebuild(const std::string& itemName, uint16_t fileAttr,

@@ -127,15 +127,6 @@ void NameZipItem(TPreparedZipItem& item, const std::string& itemName, uint16_t f
   item.FileDate = fileDate;
 }
 
-TPreparedZipItem PrepareZipItem(const std::string& itemName, uint16_t fileAttr, TDateTime fileDate,
-                                TStream& stream, bool storeRelativePath,
-                                TZipCompressionType compressionType,
-                                const TItemProgress& onProgress) {
-  TPreparedZipItem item = PrepareZipContent(stream, compressionType, onProgress);
-  NameZipItem(item, itemName, fileAttr, fileDate, storeRelativePath);
-  return item;
-}
-
 void WriteItemData(const TPreparedZipItem& item, TStream& out) {
   if (!item.Spilled) {
     out.WriteString(item.Data);

@@ -49,23 +49,17 @@ TCompressionLevel LevelOf(TZipCompressionType type);
 // Current: content bytes compressed so far; Total: the content's size.
 using TItemProgress = std::function<void(int64_t current, int64_t total)>;
 
-// Reads the stream from its position to its end. Empty content is stored (method 0),
-// anything else deflated (method 8) at the level compressionType selects; with
-// storeRelativePath false only the part after the last "\", "/" or ":" is kept.
-TPreparedZipItem PrepareZipItem(const std::string& itemName, uint16_t fileAttr, TDateTime fileDate,
-                                TStream& stream, bool storeRelativePath,
-                                TZipCompressionType compressionType,
-                                const TItemProgress& onProgress = {});
-
 // Content up to this size is read with one read and deflated with one write; larger
 // content (an index of a very large source) goes through in blocks of kContentBlock bytes,
 // so that memory does not grow with it. Deflate gives the same bytes either way.
 constexpr int64_t kOneWriteLimit = 8 << 20;
 constexpr int64_t kContentBlock = 1 << 20;
 
-// The content half of PrepareZipItem: method, CRC-32, size and deflate data, with the
-// name, attributes and time left empty. With spillPath given the deflate data goes into
-// that file (created anew) instead of memory; the bytes are the same either way.
+// A member's content read from the stream's position to its end: method (empty content is
+// stored, anything else deflated at the level compressionType selects), CRC-32, size and
+// deflate data, with the name, attributes and time left empty (NameZipItem sets them). With
+// spillPath given the deflate data goes into that file (created anew) instead of memory; the bytes
+// are the same either way.
 TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
                                    const TItemProgress& onProgress = {},
                                    const std::string& spillPath = {});

@@ -12,8 +12,8 @@
 #include "bench/GpxGenerator.h"
 #include "bench/PieceDeflate.h"
 #include "bench/SplitOnlyRun.h"
-#include "rt/Exception.h"
 #include "ggz/SplitGpxFile.h"
+#include "rt/Exception.h"
 #include "util/Crc32.h"
 
 namespace voltrane {
