@@ -48,24 +48,29 @@ int64_t SumAfter(const std::string& transcript, const std::string& prefix, bool 
 }  // namespace
 
 TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string& workFolder,
-                               const std::function<void(const TBuildState&)>& inspect) {
+                               const std::function<void(const std::string& folder)>& inspect) {
   const std::string source = ExpandFileName(sourcePath);
   TScratchTree tree(ExpandFileName(workFolder));
   TStringConsole console;
   TBuildState state(console);
-  state.TempDir = tree.Path();
-  state.DataDir = state.TempDir + "data/";
-  state.IndexFileName = state.TempDir + "index.xml";
-  if (::mkdir(state.DataDir.c_str(), 0777) != 0) throw EFCreateFolderError(state.DataDir, errno);
+  state.WorkDir = tree.Path();
+  const std::string dataFolder = state.WorkDir + "data/";
+  if (inspect) {
+    if (::mkdir(dataFolder.c_str(), 0777) != 0) throw EFCreateFolderError(dataFolder, errno);
+    state.OnChunkClosed = [&](const std::string& name, std::string&& bytes, uint32_t) {
+      TFileStream(dataFolder + name, TFileMode::Create).WriteString(bytes);
+    };
+  }
 
   using TClock = std::chrono::steady_clock;
   TClock::time_point start = TClock::now();
-  state.IndexStream = std::make_unique<TFileStream>(state.IndexFileName, TFileMode::Create);
-  WriteIndexHeader(*state.IndexStream);
+  TFileStream index(state.WorkDir + "index.xml", TFileMode::Create);
+  state.IndexStream = &index;
+  WriteIndexHeader(index);
   SplitGpxFile(state, source);
-  WriteIndexFooter(*state.IndexStream);
-  int64_t indexBytes = state.IndexStream->Size();
-  state.IndexStream->Close();
+  WriteIndexFooter(index);
+  int64_t indexBytes = index.Size();
+  index.Close();
   TClock::time_point end = TClock::now();
 
   TSplitOnlyFigures figures;
@@ -74,7 +79,7 @@ TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string&
   figures.Waypoints = SumAfter(console.Text, "Processed waypoints: ", false);
   figures.Chunks = SumAfter(console.Text, "Writing: ", true);
   figures.IndexBytes = indexBytes;
-  if (inspect) inspect(state);
+  if (inspect) inspect(state.WorkDir);
   return figures;
 }
 

@@ -18,10 +18,12 @@ struct TSplitOnlyFigures {
   int64_t IndexBytes = 0;
 };
 
-// Splits the source into a fresh working tree made inside workFolder (created when
-// missing): data/ for the chunks and index.xml beside it. inspect, when given, sees the
-// state before the tree is removed again; the tree never outlives the call.
+// Splits the source in a fresh folder made inside workFolder (created when missing), which
+// takes index.xml; the chunks are dropped as they close, where a run hands them to the
+// archive. With inspect given, the chunks are written into its data/ folder as well, and
+// inspect sees the folder (ending with "/") before it is removed again; the folder never
+// outlives the call.
 TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string& workFolder,
-                               const std::function<void(const TBuildState&)>& inspect = {});
+                               const std::function<void(const std::string& folder)>& inspect = {});
 
 }  // namespace voltrane

@@ -7,12 +7,6 @@
 
 namespace voltrane {
 
-std::string TBuildState::RecordsSpillPath() const {
-  std::string folder =
-      WorkDir.empty() ? ExtractFilePath(ExcludeTrailingPathDelimiter(DataDir)) : WorkDir;
-  return folder + "records.part";
-}
-
 std::string TBuildState::ClaimChunkBaseName(const std::string& sourcePath) {
   std::string name = PortableFileName(ExtractFileName(sourcePath));
   size_t dot = name.rfind('.');

@@ -1,9 +1,9 @@
-// What one build holds for its whole run: the working tree's paths, the open index and
-// the chunk names given out so far.
+// What one build holds for its whole run: its own folder, where the index and the closed
+// chunks go, and the chunk names given out so far.
 #pragma once
 
+#include <cstdint>
 #include <functional>
-#include <memory>
 #include <set>
 #include <string>
 
@@ -16,22 +16,18 @@ struct TBuildState {
   explicit TBuildState(TConsole& console) : Console(console) {}
 
   TConsole& Console;
-  std::string WorkDir;        // this run's own folder beside the destination, ends with "/"
-  std::string TempDir;        // WorkDir + "tree/": the tree that becomes the archive
-  std::string SpillDir;       // WorkDir + "deflate/": deflated members waiting to be zipped
-  std::string DataDir;        // TempDir + "data/"
-  std::string IndexDir;       // TempDir + "index/com/garmin/geocaches/v0/"
-  std::string IndexFileName;  // IndexDir + "index.xml"
-  std::unique_ptr<TFileStream> IndexStream;
-  // Called once a chunk file is complete and closed (when assigned), with its full path,
-  // its bytes (the callee may keep them) and their final CRC-32. Returns a buffer for the
-  // next chunk to fill (only its capacity counts), or an empty string.
-  std::function<std::string(const std::string& chunkPath, std::string&& bytes, uint32_t crc)>
+  // This run's own folder beside the destination (ends with "/"): files that wait there
+  // (records of a huge chunk, a large index's deflate data) and the archive until it is
+  // committed.
+  std::string WorkDir;
+  // Where the index is written; owned by whoever set it.
+  TStream* IndexStream = nullptr;
+  // Takes every chunk once it is complete: its file name, its bytes and their CRC-32.
+  std::function<void(const std::string& chunkName, std::string&& bytes, uint32_t crc)>
       OnChunkClosed;
 
-  // Where the records of a chunk with very many waypoints wait until the chunk is closed:
-  // in the run's own folder, outside the tree that is zipped.
-  std::string RecordsSpillPath() const;
+  // Where the records of a chunk with very many waypoints wait until the chunk is closed.
+  std::string RecordsSpillPath() const { return WorkDir + "records.part"; }
 
   // Chunk names are the source's portable name without its extension plus a number. The first
   // source keeps its name; a later one whose name without extension was used already

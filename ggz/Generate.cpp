@@ -5,9 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <thread>
 #include <unordered_set>
 
 #include "ggz/IndexWriter.h"
@@ -15,35 +13,13 @@
 #include "rt/FileList.h"
 #include "rt/Interrupt.h"
 #include "rt/Path.h"
+#include "rt/Threads.h"
 #include "util/DeleteTree.h"
-#include "zip/DeflatePool.h"
-#include "zip/DeflatingFileStream.h"
-#include "zip/ZipFolder.h"
+#include "zip/ArchiveWriter.h"
 
 namespace voltrane {
 
 namespace {
-
-// Removes a path that this run created, unless the run has kept it.
-class TCreatedPath {
- public:
-  explicit TCreatedPath(bool isTree) : isTree_(isTree) {}
-  ~TCreatedPath() { Remove(); }
-  TCreatedPath(const TCreatedPath&) = delete;
-  TCreatedPath& operator=(const TCreatedPath&) = delete;
-
-  void Set(std::string path) { path_ = std::move(path); }
-  void Keep() { path_.clear(); }
-  void Remove() {
-    if (path_.empty()) return;
-    isTree_ ? DeleteTree(path_) : void(::unlink(path_.c_str()));
-    path_.clear();
-  }
-
- private:
-  bool isTree_;
-  std::string path_;
-};
 
 // Every file (not folder) that the masks match; a file matched twice is taken once.
 std::vector<std::string> ListSources(const std::vector<std::string>& masks) {
@@ -138,44 +114,53 @@ class TCreatedFolders {
   std::vector<std::string> missing_;
 };
 
-// Removes a tree on a thread of its own; the destructor waits for it.
-class TTreeRemoval {
+// The run's own folder beside the destination, with everything the run puts there; removed
+// when the run ends, however it ends.
+class TWorkingTree {
  public:
-  explicit TTreeRemoval(std::string folder)
-      : thread_([folder = std::move(folder)] {
-          try {
-            DeleteTree(folder);
-          } catch (...) {
-            // What is left goes with the removal that follows in any case.
-          }
-        }) {}
-  ~TTreeRemoval() { thread_.join(); }
-  TTreeRemoval(const TTreeRemoval&) = delete;
-  TTreeRemoval& operator=(const TTreeRemoval&) = delete;
+  TWorkingTree(TBuildState& state, const std::string& target) {
+    CreateTempStorage(state, target);
+    path_ = state.WorkDir;
+  }
+  ~TWorkingTree() { DeleteTree(path_); }  // never fails: what cannot go stays
+  TWorkingTree(const TWorkingTree&) = delete;
+  TWorkingTree& operator=(const TWorkingTree&) = delete;
 
  private:
-  std::thread thread_;
+  std::string path_;
 };
 
-// The finished archive (already on the device) takes the destination's place in one
-// step, so a reader sees the old file or the new one, never a part.
-void ReplaceDestination(const std::string& archive, const std::string& destination) {
-  if (::rename(archive.c_str(), destination.c_str()) != 0) throw EFCreateError(destination, errno);
+// Deflate threads: as many as asked, else one per usable CPU; with one CPU, none (deflating
+// on the splitting thread is then the faster way).
+int DeflateWorkers(int deflateThreads) {
+  if (deflateThreads > 0) return deflateThreads;
+  int cpus = UsableCpuCount();
+  return cpus < 2 ? 0 : cpus;
 }
 
-// With workers every chunk is deflated as soon as it is closed, while the split goes on.
-// By default there is one per usable CPU; with one CPU, deflating on this thread while
-// zipping is the faster way.
-std::unique_ptr<TDeflatePool> MakeDeflatePool(TBuildState& state, int deflateThreads) {
-  int workers = deflateThreads > 0 ? deflateThreads : UsableCpuCount();
-  if (deflateThreads <= 0 && workers < 2) return nullptr;
-  auto pool = std::make_unique<TDeflatePool>(state.SpillDir, workers);
-  state.OnChunkClosed = [workers = pool.get()](const std::string& path, std::string&& bytes,
-                                               uint32_t crc) {
-    workers->Submit(path, std::move(bytes), crc);
-    return workers->TakeSpareBuffer();
+// Every source split into chunks, which go into the archive as they close, and the index
+// that lists them, deflated into the archive as it grows.
+void SplitAndIndex(TBuildState& state, TArchiveWriter& archive,
+                   const std::vector<std::string>& sources) {
+  archive.AddFolder(kDataFolder);  // there even when no source holds a waypoint
+  state.OnChunkClosed = [&archive](const std::string& chunkName, std::string&& bytes,
+                                   uint32_t crc) {
+    archive.AddMember(kDataFolder + chunkName, std::move(bytes), crc);
   };
-  return pool;
+  state.IndexStream = &archive.BeginStreamedMember(kIndexMemberName);
+  WriteIndexHeader(*state.IndexStream);
+  for (const std::string& source : sources) SplitGpxFile(state, source);
+  WriteIndexFooter(*state.IndexStream);
+  state.IndexStream = nullptr;
+  archive.EndStreamedMember();
+}
+
+// The finished archive (already on the device) takes the destination's place in one step,
+// so a reader sees the old file or the new one, never a part.
+void CommitArchive(const std::string& archive, const std::string& target, bool replacesFile) {
+  if (replacesFile) CopyOwnerAndMode(target, archive);
+  CheckInterrupted();  // the last moment at which a signal still keeps the old archive
+  ReplaceFile(archive, target);
 }
 
 }  // namespace
@@ -189,13 +174,6 @@ void CreateTempStorage(TBuildState& state, const std::string& destination) {
   std::string work = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
   if (!::mkdtemp(work.data())) throw EFCreateError(destination, errno);
   state.WorkDir = work + "/";
-  state.TempDir = state.WorkDir + "tree/";
-  state.SpillDir = state.WorkDir + "deflate/";
-  state.DataDir = state.TempDir + "data/";
-  state.IndexDir = state.TempDir + "index/com/garmin/geocaches/v0/";
-  ForceDirectories(state.DataDir);
-  ForceDirectories(state.IndexDir);
-  state.IndexFileName = state.IndexDir + "index.xml";
 }
 
 namespace {
@@ -205,44 +183,13 @@ void BuildAndReplace(const std::vector<std::string>& sources, const std::string&
                      const std::string& target, bool replacesFile, TConsole& console,
                      int deflateThreads) {
   TBuildState state(console);
-  TCreatedPath workingTree(true);
-  CreateTempStorage(state, target);
-  workingTree.Set(state.WorkDir);
-  // Goes before the tree does.
-  std::unique_ptr<TDeflatePool> pool = MakeDeflatePool(state, deflateThreads);
-
-  // The index is complete only after the last chunk; with workers it is deflated while it
-  // is written, so that the archive does not wait for it at the end.
-  TDeflatingFileStream* deflatingIndex = nullptr;
-  if (pool) {
-    auto index = std::make_unique<TDeflatingFileStream>(state.IndexFileName, pool->NewSpillPath(),
-                                                        pool->CompressionType());
-    deflatingIndex = index.get();
-    state.IndexStream = std::move(index);
-  } else {
-    state.IndexStream = std::make_unique<TFileStream>(state.IndexFileName, TFileMode::Create);
-  }
-  WriteIndexHeader(*state.IndexStream);
-  for (const std::string& source : sources) SplitGpxFile(state, source);
-  WriteIndexFooter(*state.IndexStream);
-  state.IndexStream->Close();
-  if (deflatingIndex) pool->Adopt(state.IndexFileName, deflatingIndex->TakeContent());
-  state.IndexStream.reset();
-
+  TWorkingTree workingTree(state, target);
+  TArchiveWriter archive(state.WorkDir + "archive.ggz", state.WorkDir,
+                         DeflateWorkers(deflateThreads));
+  SplitAndIndex(state, archive, sources);
   console.WriteLine("Building: " + destination);
-  TCreatedPath partialArchive(false);
-  std::string archive = TFileStream::CreateUnique(target + ".part-")->Path();
-  partialArchive.Set(archive);
-  ZipFolder(archive, state.TempDir, pool.get(), state.SpillDir);
-  pool.reset();
-  if (replacesFile) CopyOwnerAndMode(target, archive);
-  // The archive is on the device before it replaces the destination; the working tree,
-  // no longer needed, goes meanwhile on another thread (each waits on something else).
-  TTreeRemoval removal(state.WorkDir);
-  TFileStream(archive, TFileMode::OpenRead).Sync();
-  CheckInterrupted();  // the last moment at which a signal still keeps the old archive
-  ReplaceDestination(archive, target);
-  partialArchive.Keep();
+  archive.Finish();
+  CommitArchive(archive.Path(), target, replacesFile);
 }
 
 }  // namespace
@@ -261,10 +208,9 @@ void Generate(const std::vector<std::string>& sourceMasks, const std::string& de
   try {
     BuildAndReplace(sources, shown, target, replacesFile, console, deflateThreads);
   } catch (Exception& e) {
-    // The working folder and the part file are this run's own: the user knows the
+    // The working folder and the archive in it are this run's own: the user knows the
     // destination.
     e.ReplaceQuotedPaths(target + ".tmp-", shown);
-    e.ReplaceQuotedPaths(target + ".part-", shown);
     throw;
   }
   createdFolders.Keep();

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "rt/FileList.h"
 #include "util/Crc32.h"
 #include "util/UtcOffset.h"
 #include "util/XmlSafeText.h"
@@ -32,28 +31,22 @@ void WriteIndexHeader(TStream& index) {
                       FormatIndexTimestamp(UtcNow()) + "Z</time>\r\n");
 }
 
-void WriteFileEntryHead(TStream& index, const std::string& dataDir, const std::string& chunkName,
-                        uint32_t crc) {
+void WriteFileEntryHead(TStream& index, const std::string& chunkName, uint32_t crc) {
   WriteStr(index, "   <file>\r\n");
   WriteStr(index, "     <name>" + EscapeXmlText(XmlSafeText(chunkName)) + "</name>\r\n");
   char crcText[16];
   std::snprintf(crcText, sizeof crcText, "%.8X", unsigned(crc));
   WriteStr(index, std::string("     <crc>") + crcText + "</crc>\r\n");
-  // The file's own time in UTC; a chunk whose time cannot be read gets the present moment.
-  TFileEntry chunk;
-  TDateTime time = FindEntry(dataDir + chunkName, chunk) && !chunk.IsFolder
-                       ? UnixToDateTime(chunk.ModifiedSeconds, chunk.ModifiedNanoseconds)
-                       : UtcNow();
-  WriteStr(index, "     <time>" + FormatIndexTimestamp(time) + "Z</time>\r\n");
+  WriteStr(index, "     <time>" + FormatIndexTimestamp(UtcNow()) + "Z</time>\r\n");
 }
 
 void WriteFileEntryEnd(TStream& index) {
   WriteStr(index, "   </file>\r\n");
 }
 
-void WriteFileEntry(TStream& index, const std::string& dataDir, const std::string& chunkName,
-                    const std::string& records, uint32_t crc) {
-  WriteFileEntryHead(index, dataDir, chunkName, crc);
+void WriteFileEntry(TStream& index, const std::string& chunkName, const std::string& records,
+                    uint32_t crc) {
+  WriteFileEntryHead(index, chunkName, crc);
   WriteStr(index, records);
   WriteFileEntryEnd(index);
 }

@@ -18,13 +18,16 @@ namespace voltrane {
 
 namespace {
 
-// The open chunk file and the records of its waypoints. Its bytes collect in memory, each
-// waypoint read straight into them, and go to the file in one write when it is closed,
-// which is when their checksum is taken.
+// A chunk's buffer takes room for the limit and for the waypoint that will not fit, which
+// is read in before it is moved on: the buffer need not grow (and be copied) at each
+// chunk's end. Pages never written to take no memory.
+constexpr size_t kChunkReserve = size_t(kChunkSizeLimit) + (1 << 20);
+
+// The open chunk and the records of its waypoints. Its bytes collect in memory, each
+// waypoint read straight into them, and are handed on whole when it is closed, which is
+// when their checksum is taken.
 class TChunkWriter {
  public:
-  static constexpr size_t kWaypointRoom = 1 << 20;
-
   TChunkWriter(TBuildState& state, std::string header, std::string baseName)
       : state_(state),
         header_(std::move(header)),
@@ -33,13 +36,9 @@ class TChunkWriter {
 
   void Open() {
     name_ = ChunkFileName(baseName_, number_++);
-    file_ = std::make_unique<TFileStream>(state_.DataDir + name_, TFileMode::Create);
     state_.Console.WriteLine("Writing: " + name_);
     bytes_.clear();
-    // Room for the waypoint that will not fit, which is read in before it is moved on: the
-    // buffer need not grow (and be copied) at each chunk's end. Pages never written to
-    // take no memory.
-    bytes_.reserve(size_t(kChunkSizeLimit) + header_.size() + kWaypointRoom);
+    bytes_.reserve(kChunkReserve + header_.size());
     bytes_ += header_;
   }
 
@@ -50,24 +49,19 @@ class TChunkWriter {
     std::filesystem::remove(state_.RecordsSpillPath(), ignored);
   }
 
-  // Listed in the index only once the file is complete and closed.
+  // Listed in the index once it is complete, then handed on.
   void Close() {
     bytes_ += kChunkClosing;
-    WriteStr(*file_, bytes_);
-    file_->Close();
-    file_.reset();
     uint32_t crc = CrcInit();
     CrcUpdate(crc, bytes_);
     CrcFinal(crc);
     if (spilledBytes_ == 0)
-      WriteFileEntry(*state_.IndexStream, state_.DataDir, name_, records_, crc);
+      WriteFileEntry(*state_.IndexStream, name_, records_, crc);
     else
       WriteSpilledFileEntry(crc);
     records_.clear();
-    // Whoever takes the bytes now need not read the file back. The buffers of chunks that
-    // are done come back to be filled again: memory stays the same few buffers, long touched.
-    if (state_.OnChunkClosed)
-      bytes_ = state_.OnChunkClosed(state_.DataDir + name_, std::move(bytes_), crc);
+    if (state_.OnChunkClosed) state_.OnChunkClosed(name_, std::move(bytes_), crc);
+    bytes_ = std::string();
   }
 
   // The bytes the next waypoint is appended to; AddLast then takes it from their end.
@@ -114,7 +108,7 @@ class TChunkWriter {
   // The file entry with the records from the spill file, then those still in memory.
   void WriteSpilledFileEntry(uint32_t crc) {
     TStream& index = *state_.IndexStream;
-    WriteFileEntryHead(index, state_.DataDir, name_, crc);
+    WriteFileEntryHead(index, name_, crc);
     spill_->SetPosition(0);
     std::string block(1 << 16, '\0');
     for (int64_t left = spilledBytes_; left > 0;) {
@@ -156,8 +150,7 @@ class TChunkWriter {
   const std::string encoding_;
   int32_t number_ = 0;
   std::string name_;
-  std::unique_ptr<TFileStream> file_;
-  std::string bytes_;  // the chunk file's bytes so far
+  std::string bytes_;  // the chunk's bytes so far
   std::string records_;
   std::unique_ptr<TFileStream> spill_;  // records that did not stay in memory
   int64_t spilledBytes_ = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "rt/Exception.h"
 
@@ -27,5 +28,24 @@ inline void CheckInterrupted() {
   if (InterruptSignal() != 0) [[unlikely]]
     RaiseInterrupted();
 }
+
+// How the main thread waits for its workers: Wait returns after a Notify from any thread
+// (each Notify ends one Wait, early or late) and raises EInterrupted as soon as a stop signal
+// arrives, without polling. While several exist, a signal posts the first made; the others
+// still end their waits at the next Notify.
+class TInterruptibleWait {
+ public:
+  TInterruptibleWait();
+  ~TInterruptibleWait();
+  TInterruptibleWait(const TInterruptibleWait&) = delete;
+  TInterruptibleWait& operator=(const TInterruptibleWait&) = delete;
+
+  void Notify();
+  void Wait();
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> state_;
+};
 
 }  // namespace voltrane

@@ -5,9 +5,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include "rt/Exception.h"
 
 namespace voltrane {
 
@@ -125,6 +128,14 @@ std::string FollowLinks(const std::string& path) {
     current = ResolveFolderPart(next[0] == '/' ? next : ExtractFilePath(current) + next);
   }
   return current;
+}
+
+void RemoveFile(const std::string& path) {
+  ::unlink(path.c_str());
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) throw EFCreateError(to, errno);
 }
 
 void CopyOwnerAndMode(const std::string& from, const std::string& to) {

@@ -31,6 +31,26 @@ bool DirectoryExists(const std::string& path);
 bool RemoveEmptyFolder(const std::string& path);
 // True for anything but a folder (follows links).
 bool FileExists(const std::string& path);
+// Removes a file; one that is gone already is as good, and nothing is raised.
+void RemoveFile(const std::string& path);
+// Removes the file when the scope ends, unless Keep was called: a file this run made is
+// not left behind when an error unwinds.
+class TRemovedUnlessKept {
+ public:
+  explicit TRemovedUnlessKept(std::string path) : path_(std::move(path)) {}
+  ~TRemovedUnlessKept() {
+    if (!path_.empty()) RemoveFile(path_);
+  }
+  TRemovedUnlessKept(const TRemovedUnlessKept&) = delete;
+  TRemovedUnlessKept& operator=(const TRemovedUnlessKept&) = delete;
+  void Keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+// Renames the file from over the file to in one step (a reader sees the old file or the new
+// one); raises EFCreateError for to.
+void ReplaceFile(const std::string& from, const std::string& to);
 // The permission bits of one file given to another, and its owner and group as far as the
 // process may set them; best effort, a file that replaces another keeps what it can.
 void CopyOwnerAndMode(const std::string& from, const std::string& to);

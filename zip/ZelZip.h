@@ -20,7 +20,6 @@ enum class TZipSaveMethod { FastSave, RebuildAll };
 enum class TOverwriteAction { oaSkip, oaSkipAll, oaOverwrite, oaOverwriteAll };
 
 class TZelZip;
-class TDeflatePool;
 
 using TOnProgressEvent = std::function<void(TZelZip& sender, int64_t current, int64_t total)>;
 using TOnCompressFile = TOnProgressEvent;
@@ -112,10 +111,8 @@ class TZelZipEntries {
   void RemoveSameNamed(const TPreparedZipItem& item);
   void CheckAddLimits(const TPreparedZipItem& item) const;
   void RemoveInPlace(int64_t offset, int64_t localSize);
-  // Adds what the walk finds; with submitTo set it only submits the files to that pool.
   void WalkFolder(const std::string& folder, const std::string& rootFolder,
-                  const std::string& wildCard, bool withSubFolders,
-                  TDeflatePool* submitTo = nullptr);
+                  const std::string& wildCard, bool withSubFolders);
   // Fields that follow from the records, and the change notice, once an add is written.
   TZelZipEntriesEntry* Commit(TZelZipEntriesEntry& entry, const TPreparedZipItem& item);
   // Rewrites the archive into a second stream (with the new member, when given), puts the
@@ -178,14 +175,9 @@ class TZelZip {
   bool ReadOnly() const { return readOnly_; }
   bool ApplyAtributes() const { return applyAtributes_; }
   void SetApplyAtributes(bool value) { applyAtributes_ = value; }
-  // Files deflated ahead by this pool (not owned; it outlives its use here) become members
-  // without being compressed again, and a folder tree's files are submitted to it before
-  // the walk adds them. Not used while OnCompressFile is assigned, whose events need the
-  // member deflated on this thread, nor when the pool compresses at another level.
-  TDeflatePool* DeflatePool() const { return deflatePool_; }
-  void SetDeflatePool(TDeflatePool* pool) { deflatePool_ = pool; }
-  // A folder (ending with "/", made when missing) where a member larger than kOneWriteLimit
-  // keeps its deflate data until it is appended, instead of memory; empty: memory.
+  // A folder (ending with "/", made when missing) where a member's deflate data beyond
+  // TSpillingOutput::kMemberInMemory waits until it is appended, instead of memory; empty:
+  // memory.
   const std::string& SpillFolder() const { return spillFolder_; }
   void SetSpillFolder(const std::string& folder) { spillFolder_ = folder; }
   bool Active() const { return isZipFile_; }
@@ -232,8 +224,6 @@ class TZelZip {
   // The archive stream, or EZipError naming the operation when no archive is open.
   TStream& ArchiveStream(const std::string& itemName) const;
   TStream& WritableArchive(const std::string& itemName) const;
-  // The deflate pool when it may serve this component's adds, else nullptr.
-  TDeflatePool* UsablePool() const;
   // The name that errors give for the archive.
   std::string ArchiveName() const;
   // The comment bytes that the end record counts.
@@ -260,7 +250,6 @@ class TZelZip {
   TOverwriteAction overwriteAction_ = TOverwriteAction::oaSkip;
   bool readOnly_ = false;
   bool applyAtributes_ = true;
-  TDeflatePool* deflatePool_ = nullptr;
   std::string spillFolder_;
   mutable int64_t spillCount_ = 0;
 

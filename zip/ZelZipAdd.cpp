@@ -1,14 +1,12 @@
 // Adding members: folder walks, folder chains, files, streams, and the append in place.
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "rt/AsciiText.h"
 #include "rt/Exception.h"
 #include "rt/FileList.h"
 #include "rt/Path.h"
-#include "zip/DeflatePool.h"
 #include "zip/ZelZip.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipNames.h"
@@ -79,10 +77,6 @@ bool TZelZipEntries::AddFolderTree(const std::string& folderName, const std::str
   {
     TBatchScope batch(zip_.batchAdding_);
     TDeferredDirectory deferred(zip_);
-    // Every file is queued first, so that the pool compresses ahead of the appends.
-    if (TDeflatePool* pool = zip_.UsablePool()) {
-      WalkFolder(folderName, rootFolder, wildCard, withSubFolders, pool);
-    }
     WalkFolder(folderName, rootFolder, wildCard, withSubFolders);
     deferred.Finish();
   }
@@ -91,12 +85,11 @@ bool TZelZipEntries::AddFolderTree(const std::string& folderName, const std::str
 }
 
 void TZelZipEntries::WalkFolder(const std::string& folder, const std::string& rootFolder,
-                                const std::string& wildCard, bool withSubFolders,
-                                TDeflatePool* submitTo) {
+                                const std::string& wildCard, bool withSubFolders) {
   int error = 0;
   std::vector<TFileEntry> entries = ListFolder(folder, "*", &error);
   if (error != 0) throw EFOpenError(folder, error);  // a folder left out would pass unnoticed
-  bool folderMembers = !submitTo && zip_.storeFolders_ && zip_.storeRelativePath_;
+  bool folderMembers = zip_.storeFolders_ && zip_.storeRelativePath_;
   // The folder itself (its own "." entry): only a folder below the root gives a name.
   // Folder members exist only where both StoreFolders and StoreRelativePath are set.
   TFileEntry self;
@@ -112,13 +105,9 @@ void TZelZipEntries::WalkFolder(const std::string& folder, const std::string& ro
                        EntryDateTime(entry));
       }
       // A link to a folder is not followed: it may lead outside the tree or into a loop.
-      if (withSubFolders && !entry.IsLink) WalkFolder(path, rootFolder, wildCard, true, submitTo);
+      if (withSubFolders && !entry.IsLink) WalkFolder(path, rootFolder, wildCard, true);
     } else if (MatchesMask(path, wildCard, /*questionMarkIsWildcard=*/false)) {
-      if (submitTo) {
-        submitTo->Submit(path);
-      } else {
-        AddFileItem(path, RelativeItemName(path, rootFolder));
-      }
+      AddFileItem(path, RelativeItemName(path, rootFolder));
     }
   }
 }
@@ -145,21 +134,8 @@ TZelZipEntriesEntry* TZelZipEntries::AddFileItem(const std::string& fileName,
                                                  const std::string& itemName) {
   TFileEntry entry;
   if (!FindEntry(fileName, entry)) return nullptr;
-  TDateTime fileDate = EntryDateTime(entry);
-  if (TDeflatePool* pool = zip_.UsablePool()) {
-    return AddPreparedItem(itemName, [&] {
-      std::optional<TPreparedZipItem> item = pool->Take(fileName);
-      if (!item) {
-        TFileStream file(fileName, TFileMode::OpenRead);
-        return PrepareItem(itemName, entry.Attributes, fileDate, file);
-      }
-      // Attributes and time as the listing gives them now, as for any other add.
-      NameZipItem(*item, itemName, entry.Attributes, fileDate, zip_.storeRelativePath_);
-      return std::move(*item);
-    });
-  }
   TFileStream file(fileName, TFileMode::OpenRead);
-  return AddStreamItem(itemName, entry.Attributes, fileDate, file);
+  return AddStreamItem(itemName, entry.Attributes, EntryDateTime(entry), file);
 }
 
 TZelZipEntriesEntry* TZelZipEntries::AddStreamItem(const std::string& itemName, uint16_t fileAttr,
@@ -187,12 +163,6 @@ int TZelZipEntries::IndexOfItem(const std::string& name) const {
   return found == byName_.end() ? -1 : found->second;
 }
 
-TDeflatePool* TZelZip::UsablePool() const {
-  bool usable =
-      deflatePool_ && !OnCompressFile && deflatePool_->CompressionType() == compressionType_;
-  return usable ? deflatePool_ : nullptr;
-}
-
 TPreparedZipItem TZelZipEntries::PrepareItem(const std::string& itemName, uint16_t fileAttr,
                                              TDateTime fileDate, TStream& stream) const {
   TItemProgress progress;
@@ -202,7 +172,7 @@ TPreparedZipItem TZelZipEntries::PrepareItem(const std::string& itemName, uint16
     };
   }
   std::string spillPath;
-  if (!zip_.spillFolder_.empty() && stream.Size() - stream.Position() > kOneWriteLimit) {
+  if (!zip_.spillFolder_.empty()) {
     ForceDirectories(zip_.spillFolder_);
     spillPath = zip_.spillFolder_ + "member-" + std::to_string(++zip_.spillCount_) + ".deflate";
   }
@@ -237,15 +207,8 @@ void TZelZipEntries::CheckAddLimits(const TPreparedZipItem& item) const {
   int64_t nameLength = int64_t(item.StoredName.size());
   int64_t directoryOffset = localOffset + kLocalHeaderSize + nameLength + item.CompressedSize();
   directorySize += kCentralHeaderSize + nameLength;
-  std::string limit;
-  if (count > kMaxZipCount) {
-    limit = "more than 65535 members";
-  } else if (nameLength > kMaxZipCount) {
-    limit = "a member name longer than 65535 bytes";
-  } else if (item.UncompressedSize > kMaxZipOffset ||
-             directoryOffset + directorySize > kMaxZipOffset) {
-    limit = "sizes and offsets beyond 4294967295 bytes (4 GiB)";
-  }
+  std::string limit =
+      ExceededZipLimit(count, nameLength, item.UncompressedSize, directoryOffset + directorySize);
   if (!limit.empty()) {
     throw EZipError("Cannot add \"" + item.ItemName + "\" to archive \"" + zip_.ArchiveName() +
                     "\": the archive format allows no " + limit);
@@ -286,8 +249,7 @@ TZelZipEntriesEntry* TZelZipEntries::AppendPreparedFast(TPreparedZipItem item) {
   // The file takes its final size in one step, before anything is written into it.
   archive.SetSize(finalSize);
   archive.SetPosition(offset);
-  archive.WriteString(EncodeLocalHeader(entry->LocalFile) + item.StoredName);
-  WriteItemData(item, archive);
+  WriteLocalRecord(archive, entry->LocalFile, item);
   TZelZipEntriesEntry& added = *entry;
   items_.push_back(std::move(entry));
   if (zip_.directoryDeferred_) {

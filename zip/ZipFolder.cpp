@@ -1,16 +1,14 @@
 #include "zip/ZipFolder.h"
 
-#include <unistd.h>
-
 #include "rt/Path.h"
 #include "rt/Stream.h"
 #include "zip/ZelZip.h"
 
 namespace voltrane {
 
-void ZipFolder(const std::string& archivePath, const std::string& folderPath, TDeflatePool* pool,
+void ZipFolder(const std::string& archivePath, const std::string& folderPath,
                const std::string& spillFolder) {
-  ::unlink(archivePath.c_str());  // whether it existed does not matter
+  RemoveFile(archivePath);  // whether it existed does not matter
   // The path is cut after its last separator, which is then dropped.
   std::string folder = ExtractFilePath(folderPath);
   if (folder.size() > 1) folder.pop_back();
@@ -20,7 +18,6 @@ void ZipFolder(const std::string& archivePath, const std::string& folderPath, TD
     zip.CreateEmptyArchive(file);
     file.Close();
   }
-  zip.SetDeflatePool(pool);
   zip.SetSpillFolder(spillFolder);
   zip.OpenArchive(archivePath);
   zip.Entries().AddFolderTree(folder, folder, "*.*", true);

@@ -1,10 +1,9 @@
 #include "zip/ZipItem.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 
+#include "rt/Path.h"
 #include "util/Crc32.h"
 #include "zip/ZipNames.h"
 #include "zip/ZlibStream.h"
@@ -48,13 +47,49 @@ uint32_t Crc32Of(const std::string& bytes) {
 }
 
 TSpilledData::~TSpilledData() {
-  ::unlink(Path.c_str());  // gone already is as good
+  RemoveFile(Path);
+}
+
+int64_t TSpillingOutput::Read(void*, int64_t) {
+  throw ECompressionError("Invalid stream operation");
+}
+
+int64_t TSpillingOutput::Write(const void* buffer, int64_t count) {
+  if (!file_ && !spillPath_.empty() && size_ + count > kMemberInMemory) {
+    spilled_ = std::make_unique<TSpilledData>(spillPath_);  // removed on a failure too
+    file_ = std::make_unique<TFileStream>(spillPath_, TFileMode::Create);
+    file_->WriteString(memory_);
+    std::string().swap(memory_);
+  }
+  if (file_)
+    file_->WriteBuffer(buffer, count);
+  else
+    memory_.append(static_cast<const char*>(buffer), size_t(count));
+  size_ += count;
+  return count;
+}
+
+int64_t TSpillingOutput::Seek(int64_t offset, TSeekOrigin origin) {
+  if (offset != 0 || origin == TSeekOrigin::Beginning)
+    throw ECompressionError("Invalid stream operation");
+  return size_;
+}
+
+void TSpillingOutput::MoveInto(TPreparedZipItem& item) {
+  if (!file_) {
+    item.Data = std::move(memory_);
+    return;
+  }
+  file_->Close();
+  file_.reset();
+  spilled_->Size = size_;
+  item.Spilled = std::move(spilled_);
 }
 
 namespace {
 
 // Method, size and deflate data of size bytes that feed writes to the deflater it is given
-// and whose CRC-32 it returns; in memory, or in a new file at spillPath.
+// and whose CRC-32 it returns.
 template <class Feed>
 TPreparedZipItem DeflateContent(int64_t size, TZipCompressionType compressionType,
                                 const TItemProgress& onProgress, const std::string& spillPath,
@@ -64,28 +99,16 @@ TPreparedZipItem DeflateContent(int64_t size, TZipCompressionType compressionTyp
   if (size == 0) return item;
 
   item.Method = kMethodDeflated;
-  auto deflate = [&](TStream& output) {
-    TCompressionStream deflater(LevelOf(compressionType), output, TDeflateFormat::Raw);
-    if (onProgress) {
-      deflater.OnProgress = [&onProgress, size](TCustomZlibStream& sender) {
-        onProgress(sender.Position(), size);
-      };
-    }
-    item.Crc32 = feed(deflater);
-    deflater.Finish();
-  };
-  if (spillPath.empty()) {
-    TMemoryStream output;
-    deflate(output);
-    item.Data = std::move(output.DataString());
-  } else {
-    auto spilled = std::make_unique<TSpilledData>(spillPath);  // removed on a failure too
-    TFileStream output(spillPath, TFileMode::Create);
-    deflate(output);
-    spilled->Size = output.Size();
-    output.Close();
-    item.Spilled = std::move(spilled);
+  TSpillingOutput output(spillPath);
+  TCompressionStream deflater(LevelOf(compressionType), output, TDeflateFormat::Raw);
+  if (onProgress) {
+    deflater.OnProgress = [&onProgress, size](TCustomZlibStream& sender) {
+      onProgress(sender.Position(), size);
+    };
   }
+  item.Crc32 = feed(deflater);
+  deflater.Finish();
+  output.MoveInto(item);
   return item;
 }
 
@@ -159,6 +182,32 @@ TLocalFile MakeLocalFile(const TPreparedZipItem& item) {
 
 TCentralDirectoryFile MakeCentralFile(const TPreparedZipItem& item, int64_t offset) {
   return CentralRecordFor(MakeLocalFile(item), item.FileAttr, offset);
+}
+
+void WriteLocalRecord(TStream& out, const TLocalFile& local, const TPreparedZipItem& item) {
+  out.WriteString(EncodeLocalHeader(local) + local.FileName);
+  WriteItemData(item, out);
+}
+
+TEndOfCentralDir MakeEndRecord(int64_t members, int64_t directorySize, int64_t directoryOffset,
+                               size_t commentLength) {
+  TEndOfCentralDir end;
+  end.EndOfCentralDirSignature = kEndOfCentralDirSignature;
+  end.TotalNumberOfEntriesInTheCentralDirectoryOnThisDisk = uint16_t(members);
+  end.TotalNumberOfEntriesInTheCentralDirectory = uint16_t(members);
+  end.SizeOfTheCentralDirectory = uint32_t(directorySize);
+  end.OffsetOfStartOfCentralDirectory = uint32_t(directoryOffset);
+  end.ZipFileCommentLength = uint16_t(commentLength);
+  return end;
+}
+
+std::string ExceededZipLimit(int64_t members, int64_t nameLength, int64_t uncompressedSize,
+                             int64_t archiveEnd) {
+  if (members > kMaxZipCount) return "more than 65535 members";
+  if (nameLength > kMaxZipCount) return "a member name longer than 65535 bytes";
+  if (uncompressedSize > kMaxZipOffset || archiveEnd > kMaxZipOffset)
+    return "sizes and offsets beyond 4294967295 bytes (4 GiB)";
+  return "";
 }
 
 }  // namespace voltrane

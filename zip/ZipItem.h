@@ -43,6 +43,30 @@ struct TPreparedZipItem {
   int64_t CompressedSize() const { return Spilled ? Spilled->Size : int64_t(Data.size()); }
 };
 
+// Deflate data while a member is made: in memory, moved into a file of its own at the spill
+// path once it passes kMemberInMemory bytes (without a spill path it stays in memory). Every
+// member whose data may grow large goes through it: no other spill exists.
+class TSpillingOutput : public TStream {
+ public:
+  static constexpr int64_t kMemberInMemory = 8 << 20;
+
+  explicit TSpillingOutput(std::string spillPath) : spillPath_(std::move(spillPath)) {}
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  // Only Seek(0, Current) and a seek to the end: the data only grows.
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  // Hands the data to the item (Data or Spilled); closing the file raises its error.
+  void MoveInto(TPreparedZipItem& item);
+
+ private:
+  const std::string spillPath_;
+  std::string memory_;
+  std::unique_ptr<TSpilledData> spilled_;
+  std::unique_ptr<TFileStream> file_;
+  int64_t size_ = 0;
+};
+
 // The zlib level of a member's compression type.
 TCompressionLevel LevelOf(TZipCompressionType type);
 
@@ -58,8 +82,8 @@ constexpr int64_t kContentBlock = 1 << 20;
 // A member's content read from the stream's position to its end: method (empty content is
 // stored, anything else deflated at the level compressionType selects), CRC-32, size and
 // deflate data, with the name, attributes and time left empty (NameZipItem sets them). With
-// spillPath given the deflate data goes into that file (created anew) instead of memory; the bytes
-// are the same either way.
+// spillPath given, deflate data beyond kMemberInMemory goes into that file (created anew);
+// the bytes are the same either way.
 TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compressionType,
                                    const TItemProgress& onProgress = {},
                                    const std::string& spillPath = {});
@@ -79,6 +103,13 @@ void WriteItemData(const TPreparedZipItem& item, TStream& out);
 TLocalFile MakeLocalFile(const TPreparedZipItem& item);
 TCentralDirectoryFile MakeCentralFile(const TPreparedZipItem& item, int64_t offset);
 
+// The local record, header, name and data, at the stream's position: every writer of an
+// archive writes a member through this.
+void WriteLocalRecord(TStream& out, const TLocalFile& local, const TPreparedZipItem& item);
+// The end record of a directory of that many records and bytes at that offset.
+TEndOfCentralDir MakeEndRecord(int64_t members, int64_t directorySize, int64_t directoryOffset,
+                               size_t commentLength);
+
 // Standard CRC-32 of the bytes (0 for none).
 uint32_t Crc32Of(const std::string& bytes);
 // The CRC-32 so far (0 before any byte) carried on over more bytes.
@@ -87,5 +118,11 @@ uint32_t Crc32Continue(uint32_t crc, const void* data, size_t size);
 // The limits of the records as written: 16-bit counts and lengths, 32-bit sizes and offsets.
 constexpr int64_t kMaxZipCount = 0xFFFF;
 constexpr int64_t kMaxZipOffset = 0xFFFFFFFF;
+
+// Which limit an archive of that many members would pass with a member of that name length
+// and size, the archive then ending at archiveEnd ("" when none): "more than 65535 members"
+// and the like, for the message of the writer that refuses the add.
+std::string ExceededZipLimit(int64_t members, int64_t nameLength, int64_t uncompressedSize,
+                             int64_t archiveEnd);
 
 }  // namespace voltrane

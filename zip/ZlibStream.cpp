@@ -55,7 +55,7 @@ void TCustomZlibStream::FlushBuffer() {
 
 TCompressionStream::TCompressionStream(TCompressionLevel level, TStream& destination,
                                        TDeflateFormat format)
-    : TCustomZlibStream(destination), uncaughtAtStart_(std::uncaught_exceptions()) {
+    : TCustomZlibStream(destination) {
   // zlib's own defaults for the window (32 KiB) and memory level, in either format.
   int windowBits = format == TDeflateFormat::Raw ? -MAX_WBITS : MAX_WBITS;
   CheckZlibResult(
@@ -64,13 +64,6 @@ TCompressionStream::TCompressionStream(TCompressionLevel level, TStream& destina
 }
 
 TCompressionStream::~TCompressionStream() {
-  if (!finished_ && std::uncaught_exceptions() == uncaughtAtStart_) {
-    try {
-      Finish();
-    } catch (...) {
-      // Nobody can be told from here; callers that care call Finish themselves.
-    }
-  }
   ReleaseZlib();
 }
 

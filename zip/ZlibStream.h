@@ -50,11 +50,12 @@ class TCompressionStream : public TCustomZlibStream {
  public:
   TCompressionStream(TCompressionLevel level, TStream& destination,
                      TDeflateFormat format = TDeflateFormat::Zlib);
-  // Finishes the stream when Finish was not called, unless an exception is unwinding.
-  // A destructor cannot raise, so callers that must see a failure call Finish.
+  // Releases zlib without finishing: a stream not finished is abandoned, never completed
+  // where nobody could be told of a failure.
   ~TCompressionStream() override;
 
-  // Finishes the zlib stream and writes what remains; Write is not allowed afterwards.
+  // Finishes the zlib stream and writes what remains, raising any failure; Write is not
+  // allowed afterwards. Output is complete only after it.
   void Finish();
 
   int64_t Read(void* buffer, int64_t count) override;
@@ -67,7 +68,6 @@ class TCompressionStream : public TCustomZlibStream {
 
   bool finished_ = false;
   bool zlibLive_ = false;
-  int uncaughtAtStart_;
   uint64_t consumed_ = 0;
 };
 

@@ -176,9 +176,9 @@ TEST(GpxGenerator, TrackFollowsTheWaypointsAndNoChunkKeepsIt) {
   test::WriteFile(dir / "track.gpx", gpx);
   std::string chunks;
   TSplitOnlyFigures figures =
-      RunSplitOnly(dir / "track.gpx", dir / "work", [&](const TBuildState& state) {
-        for (const std::string& name : test::ListNames(state.DataDir))
-          chunks += test::ReadFile(state.DataDir + name);
+      RunSplitOnly(dir / "track.gpx", dir / "work", [&](const std::string& folder) {
+        for (const std::string& name : test::ListNames(folder + "data/"))
+          chunks += test::ReadFile(folder + "data/" + name);
       });
   EXPECT_EQ(figures.Waypoints, totals.Caches + totals.ChildWaypoints);
   EXPECT_EQ(chunks.find("<trk"), std::string::npos);
@@ -192,10 +192,10 @@ TEST(SplitOnly, SplitsIntoAFreshTreeAndRemovesIt) {
   std::vector<std::string> names;
   std::string index;
   TSplitOnlyFigures figures =
-      RunSplitOnly(dir / "pq.gpx", dir / "work/deeper", [&](const TBuildState& state) {
-        EXPECT_EQ(state.DataDir.rfind(dir / "work/deeper/split-", 0), 0u) << state.DataDir;
-        names = test::ListNames(state.DataDir);
-        index = test::ReadFile(state.IndexFileName);
+      RunSplitOnly(dir / "pq.gpx", dir / "work/deeper", [&](const std::string& folder) {
+        EXPECT_EQ(folder.rfind(dir / "work/deeper/split-", 0), 0u) << folder;
+        names = test::ListNames(folder + "data/");
+        index = test::ReadFile(folder + "index.xml");
       });
   EXPECT_EQ(names, (std::vector<std::string>{"pq_0000.gpx", "pq_0001.gpx"}));
   EXPECT_EQ(figures.Chunks, 2);

@@ -128,7 +128,6 @@ TEST_F(Faults, DiskFullWhileZippingKeepsThePreviousArchive) {
   limited.FileSizeLimit = 4400000;  // every chunk fits, the archive does not
   TProcessResult result = Run({"a.gpx", "out.ggz"}, limited);
   EXPECT_EQ(result.ExitCode, 1);
-  EXPECT_NE(result.Output.find("Building: "), std::string::npos);
   EXPECT_TRUE(std::regex_search(LastLine(result.Output),
                                 std::regex("^EFWriteError: Cannot write file \"" + dir.Path() +
                                            "out\\.ggz\"\\. File too large$")))

@@ -16,16 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& scratch = fuzz::ScratchFolder();
   std::string tree = scratch + "tree/";
   fuzz::RemoveTreeContents(tree);
-  ForceDirectories(tree + "data/");
+  ForceDirectories(tree);
   {
     TFileStream source(scratch + "source.gpx", TFileMode::Create);
     source.WriteBuffer(data, int64_t(size));
   }
   TStringConsole console;
   TBuildState state(console);
-  state.TempDir = tree;
-  state.DataDir = tree + "data/";
-  state.IndexStream = std::make_unique<TFileStream>(tree + "index.xml", TFileMode::Create);
+  state.WorkDir = tree;
+  TFileStream index(tree + "index.xml", TFileMode::Create);
+  state.IndexStream = &index;
   try {
     SplitGpxFile(state, scratch + "source.gpx");
   } catch (const Exception&) {

@@ -24,10 +24,9 @@ class TCountingStream : public TMemoryStream {
 std::string Compress(const std::string& content, TCompressionLevel level,
                      TDeflateFormat format = TDeflateFormat::Zlib) {
   TMemoryStream out;
-  {
-    TCompressionStream deflater(level, out, format);
-    deflater.WriteString(content);
-  }
+  TCompressionStream deflater(level, out, format);
+  deflater.WriteString(content);
+  deflater.Finish();
   return out.DataString();
 }
 
@@ -52,7 +51,7 @@ TEST(DeflateAdapter, WritesOneStoredBlockAtLevelNone) {
   EXPECT_EQ(out.substr(10), Hex("024D0127"));
 }
 
-TEST(DeflateAdapter, SmallOutputReachesTheDestinationOnlyAtDestructionInOneWrite) {
+TEST(DeflateAdapter, SmallOutputReachesTheDestinationOnlyAtFinishInOneWrite) {
   TCountingStream out;
   int progress = 0;
   {
@@ -63,6 +62,7 @@ TEST(DeflateAdapter, SmallOutputReachesTheDestinationOnlyAtDestructionInOneWrite
     EXPECT_EQ(deflater.Position(), 1000);
     EXPECT_EQ(out.Writes, 0);
     EXPECT_EQ(out.Size(), 0);
+    deflater.Finish();
   }
   EXPECT_EQ(out.Writes, 1);
   EXPECT_EQ(progress, 0);
@@ -79,6 +79,7 @@ TEST(DeflateAdapter, WritesWholeBuffersAndReportsEachOne) {
     TCompressionStream deflater(TCompressionLevel::clFastest, out);
     deflater.OnProgress = [&](TCustomZlibStream&) { sizesSeen.push_back(out.Size()); };
     deflater.WriteString(content);
+    deflater.Finish();
   }
   ASSERT_GE(sizesSeen.size(), 2u);
   for (size_t i = 0; i < sizesSeen.size(); ++i) EXPECT_EQ(sizesSeen[i], 65536 * int64_t(i + 1));
@@ -96,8 +97,15 @@ TEST(DeflateAdapter, MovesTheDestinationBackWhereItLeftIt) {
     out.SetPosition(0);
     deflater.WriteString("c");
     out.SetPosition(1);
+    deflater.Finish();
   }
   EXPECT_EQ(out.DataString(), "head" + Hex("78DA4B4C4A0600024D0127"));
+}
+
+TEST(DeflateAdapter, StreamNotFinishedIsAbandonedNotCompleted) {
+  TCountingStream out;
+  { TCompressionStream(TCompressionLevel::clMax, out).WriteString("abc"); }
+  EXPECT_EQ(out.Writes, 0);
 }
 
 TEST(DeflateAdapter, RefusesReadsAndSeeksOtherThanThePosition) {
