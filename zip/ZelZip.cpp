@@ -114,13 +114,8 @@ int64_t TZelZip::WriteDirectoryAndEnd(int64_t directoryOffset, const std::string
   directoryPending_ = false;
   std::string bytes;
   for (const auto& item : entries_.items_) bytes += EncodeCentralRecord(item->CentralDirectoryFile);
-  TEndOfCentralDir end = endRecord_;
-  end.EndOfCentralDirSignature = kEndOfCentralDirSignature;
-  end.TotalNumberOfEntriesInTheCentralDirectoryOnThisDisk = uint16_t(entries_.items_.size());
-  end.TotalNumberOfEntriesInTheCentralDirectory = uint16_t(entries_.items_.size());
-  end.SizeOfTheCentralDirectory = uint32_t(bytes.size());
-  end.OffsetOfStartOfCentralDirectory = uint32_t(directoryOffset);
-  end.ZipFileCommentLength = uint16_t(comment.size());
+  TEndOfCentralDir end = MakeEndRecord(int64_t(entries_.items_.size()), int64_t(bytes.size()),
+                                       directoryOffset, comment.size());
   bytes += EncodeEndRecord(end);
   bytes += comment;
   stream_->SetPosition(directoryOffset);
