@@ -27,8 +27,8 @@ VOLTRANE_ERROR_KIND(ESourceError, Exception);
 void Generate(const std::vector<std::string>& sourceMasks, const std::string& destination,
               TConsole& console, int deflateThreads = 0);
 
-// Makes a fresh, uniquely named folder beside the destination with the working tree in it,
-// and sets the paths of the state; the caller removes the folder.
+// Makes the run's own fresh, uniquely named folder beside the destination and sets the
+// state's WorkDir to it; the caller removes the folder.
 void CreateTempStorage(TBuildState& state, const std::string& destination);
 
 }  // namespace voltrane
