@@ -1,9 +1,7 @@
 #include "ggz/Generate.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <unordered_set>
