@@ -39,8 +39,8 @@ bool ComesFirstInWalk(const std::string& a, const std::string& b) {
 // run ends): deflated as it comes, so that little is left to do at the end.
 class TStreamedMember : public TStream {
  public:
-  TStreamedMember(TMemberInfo info, const std::string& spillPath)
-      : info_(std::move(info)),
+  TStreamedMember(std::string name, const std::string& spillPath)
+      : name_(std::move(name)),
         output_(spillPath),
         deflater_(LevelOf(kCompression), output_, TDeflateFormat::Raw) {}
 
@@ -58,7 +58,8 @@ class TStreamedMember : public TStream {
     return size_;
   }
 
-  // Finishes the deflate stream: the member as PrepareZipContent would make it.
+  // Finishes the deflate stream: the member as PrepareZipContent would make it, stamped with
+  // the time it is complete, as a file is with its last change.
   TPreparedZipItem Finish() {
     TPreparedZipItem item;
     item.UncompressedSize = size_;
@@ -68,12 +69,12 @@ class TStreamedMember : public TStream {
       item.Crc32 = crc_;
       output_.MoveInto(item);
     }
-    NameZipItem(item, info_.Name, info_.Attributes, info_.Time, true);
+    NameZipItem(item, name_, FileAttributes(name_), Now(), true);
     return item;
   }
 
  private:
-  TMemberInfo info_;
+  const std::string name_;
   TSpillingOutput output_;
   TCompressionStream deflater_;
   uint32_t crc_ = 0;
@@ -123,9 +124,8 @@ void TArchiveWriter::AddMember(const std::string& name, std::string bytes, uint3
 
 TStream& TArchiveWriter::BeginStreamedMember(const std::string& name) {
   if (streamed_) throw EZipError("Cannot add \"" + name + "\": another member is being written");
-  TMemberInfo info{name, FileAttributes(name), Now()};
-  streamed_ = std::make_unique<TStreamedMember>(std::move(info),
-                                                spillFolder_ + ExtractFileName(name) + ".deflate");
+  streamed_ =
+      std::make_unique<TStreamedMember>(name, spillFolder_ + ExtractFileName(name) + ".deflate");
   return *streamed_;
 }
 
@@ -133,7 +133,6 @@ void TArchiveWriter::EndStreamedMember() {
   TPreparedZipItem item = streamed_->Finish();
   streamed_.reset();
   AddFolderChain(item.StoredName);
-  item.FileDate = Now();  // the time it was complete, as a file's modification time
   AppendLast(std::move(item));
 }
 
@@ -152,17 +151,16 @@ void TArchiveWriter::Append(const TPreparedZipItem& item) {
   TLocalFile local = MakeLocalFile(item);
   appended.LocalSize = kLocalHeaderSize + int64_t(item.StoredName.size()) + item.CompressedSize();
   appended.Central = CentralRecordFor(local, item.FileAttr, end_);
-  int64_t directorySize = 0;
-  for (const TAppended& a : appended_) directorySize += CentralRecordSize(a.Central);
+  int64_t directorySize = directorySize_ + CentralRecordSize(appended.Central);
   std::string limit = ExceededZipLimit(int64_t(appended_.size()) + 1,
                                        int64_t(item.StoredName.size()), item.UncompressedSize,
-                                       end_ + appended.LocalSize + directorySize +
-                                           CentralRecordSize(appended.Central) + kEndRecordSize);
+                                       end_ + appended.LocalSize + directorySize + kEndRecordSize);
   if (!limit.empty())
     throw EZipError("Cannot add \"" + item.ItemName + "\" to archive \"" + file_->Path() +
                     "\": the archive format allows no " + limit);
   WriteLocalRecord(*file_, local, item);
   end_ += appended.LocalSize;
+  directorySize_ = directorySize;
   appended_.push_back(std::move(appended));
 }
 

@@ -82,6 +82,7 @@ class TArchiveWriter {
   std::set<std::string> folders_;    // folder members so far
   std::vector<TAppended> appended_;  // in the order appended
   int64_t end_ = 0;                  // where the next local record goes
+  int64_t directorySize_ = 0;        // of the central records so far
 };
 
 }  // namespace voltrane
