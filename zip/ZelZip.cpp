@@ -109,6 +109,14 @@ void TZelZip::NoteDirectoryPending(int64_t directoryOffset, int64_t recordSize,
   directoryPending_ = true;
 }
 
+void TZelZip::WritePendingDirectory() {
+  directoryDeferred_ = false;
+  if (!directoryPending_) return;
+  directoryPending_ = false;
+  stream_->SetSize(
+      WriteDirectoryAndEnd(endRecord_.OffsetOfStartOfCentralDirectory, StoredComment()));
+}
+
 int64_t TZelZip::WriteDirectoryAndEnd(int64_t directoryOffset, const std::string& comment) {
   ++directoryWrites_;
   directoryPending_ = false;

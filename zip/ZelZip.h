@@ -219,7 +219,6 @@ class TZelZip {
 
  private:
   friend class TZelZipEntries;
-  friend class TDeferredDirectory;
 
   // The archive stream, or EZipError naming the operation when no archive is open.
   TStream& ArchiveStream(const std::string& itemName) const;
@@ -232,6 +231,8 @@ class TZelZip {
   // keeps EndRecord and the positions equal to what was written; returns the end position.
   // Counted in DirectoryWrites.
   int64_t WriteDirectoryAndEnd(int64_t directoryOffset, const std::string& comment);
+  // Ends a deferral: writes the directory when a member was added meanwhile.
+  void WritePendingDirectory();
   // Instead of WriteDirectoryAndEnd while the directory is deferred: EndRecord and the
   // positions as they will be once the directory, grown by one record, is written there.
   void NoteDirectoryPending(int64_t directoryOffset, int64_t recordSize,

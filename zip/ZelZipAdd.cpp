@@ -42,43 +42,25 @@ class TBatchScope {
 
 }  // namespace
 
-// Writing the directory after every member would make n members cost n squared: a fast add
-// inside the scope leaves it to Finish, or, when the walk fails, to the destructor, so that
-// the file is a complete archive of the members added either way.
-class TDeferredDirectory {
- public:
-  explicit TDeferredDirectory(TZelZip& zip) : zip_(zip) {
-    zip_.directoryDeferred_ = zip_.saveMethod_ == TZipSaveMethod::FastSave;
-  }
-  ~TDeferredDirectory() {
-    try {
-      Finish();
-    } catch (...) {  // the error that ended the walk is the one to report
-    }
-  }
-  TDeferredDirectory(const TDeferredDirectory&) = delete;
-  TDeferredDirectory& operator=(const TDeferredDirectory&) = delete;
-
-  void Finish() {
-    zip_.directoryDeferred_ = false;
-    if (!zip_.directoryPending_) return;
-    zip_.directoryPending_ = false;
-    TStream& archive = *zip_.stream_;
-    archive.SetSize(zip_.WriteDirectoryAndEnd(zip_.endRecord_.OffsetOfStartOfCentralDirectory,
-                                              zip_.StoredComment()));
-  }
-
- private:
-  TZelZip& zip_;
-};
-
 bool TZelZipEntries::AddFolderTree(const std::string& folderName, const std::string& rootFolder,
                                    const std::string& wildCard, bool withSubFolders) {
   {
     TBatchScope batch(zip_.batchAdding_);
-    TDeferredDirectory deferred(zip_);
-    WalkFolder(folderName, rootFolder, wildCard, withSubFolders);
-    deferred.Finish();
+    // Writing the directory after every member would make n members cost n squared: the
+    // adds of the walk leave it to the end, also when the walk fails, so that the file is a
+    // complete archive of the members added either way.
+    zip_.directoryDeferred_ = zip_.saveMethod_ == TZipSaveMethod::FastSave;
+    try {
+      WalkFolder(folderName, rootFolder, wildCard, withSubFolders);
+    } catch (...) {
+      try {
+        zip_.WritePendingDirectory();
+      } catch (...) {
+        // The error that ended the walk is the one to report.
+      }
+      throw;
+    }
+    zip_.WritePendingDirectory();
   }
   zip_.ZipChanged(kZipItemsAdded);
   return true;
