@@ -134,8 +134,8 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
 
 TPreparedZipItem PrepareZipBytes(std::string_view bytes, uint32_t crc,
                                  TZipCompressionType compressionType,
-                                 const TItemProgress& onProgress, const std::string& spillPath) {
-  return DeflateContent(int64_t(bytes.size()), compressionType, onProgress, spillPath,
+                                 const TItemProgress& onProgress) {
+  return DeflateContent(int64_t(bytes.size()), compressionType, onProgress, "",
                         [&](TStream& deflater) {
                           deflater.WriteBuffer(bytes.data(), int64_t(bytes.size()));
                           return crc;

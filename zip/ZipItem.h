@@ -90,8 +90,7 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
 // The same for content in memory whose CRC-32 its writer knows: deflated where it lies.
 TPreparedZipItem PrepareZipBytes(std::string_view bytes, uint32_t crc,
                                  TZipCompressionType compressionType,
-                                 const TItemProgress& onProgress = {},
-                                 const std::string& spillPath = {});
+                                 const TItemProgress& onProgress = {});
 // The naming half: the name as given and as stored, attributes and time.
 void NameZipItem(TPreparedZipItem& item, const std::string& itemName, uint16_t fileAttr,
                  TDateTime fileDate, bool storeRelativePath);
