@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 
+#include "cli/CheckCommand.h"
 #include "cli/Options.h"
 #include "ggz/Generate.h"
 #include "rt/Exception.h"
@@ -69,9 +70,10 @@ std::string FormatDuration(double seconds) {
 }
 
 int RunDriver(const std::vector<std::string>& arguments, TConsole& console) {
-  int optionStatus = -1;  // the status of --help or --version, when given
+  int optionStatus = -1;  // the status of --help, --version or --check, when given
   if (auto error = Capture([&] {
         optionStatus = RunInformationOption(arguments, console).value_or(-1);
+        if (optionStatus < 0) optionStatus = RunCheckCommand(arguments, console).value_or(-1);
         if (optionStatus >= 0) return;
         console.WriteLine(BannerLine());
         console.WriteLine("");

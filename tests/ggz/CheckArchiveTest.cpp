@@ -1,0 +1,126 @@
+// The check of a GGZ file: an archive the tool wrote passes; each planted fault fails it and
+// names its member.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "TestSupport.h"
+#include "cli/GpxFixtures.h"
+#include "ggz/CheckArchive.h"
+#include "ggz/Generate.h"
+#include "rt/Console.h"
+#include "zip/ZelZip.h"
+
+namespace voltrane {
+namespace {
+
+const std::string kIndex = "index/com/garmin/geocaches/v0/index.xml";
+
+// An archive of two caches in one chunk, as the tool writes it.
+class CheckArchive : public ::testing::Test {
+ public:
+  void SetUp() override {
+    test::WriteFile(dir / "pq.gpx", test::Gpx(test::Waypoint("GC1") + test::Waypoint("GC2")));
+    TStringConsole quiet;
+    Generate({dir / "pq.gpx"}, archive, quiet, 1);
+    index = Member(kIndex);
+  }
+  std::string Member(const std::string& name) {
+    return test::RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+  }
+  // The archive with the member's content replaced, or the member removed.
+  void Replace(const std::string& name, const std::string* content) {
+    TZelZip zip;
+    zip.OpenArchive(archive);
+    zip.Entries().RemoveItem(zip.Entries().IndexOfItem(name));
+    if (content) {
+      TMemoryStream stream(*content);
+      zip.Entries().AddStreamItem(name, 0x20, Now(), stream);
+    }
+    zip.CloseArchive();
+  }
+  std::string Check() {
+    TStringConsole console;
+    problems = CheckGgzFile(archive, console).Problems;
+    return console.Text;
+  }
+
+  test::TTempFolder dir;
+  std::string archive = dir / "out.ggz";
+  std::string index;
+  int64_t problems = 0;
+};
+
+TEST_F(CheckArchive, ArchiveTheToolWritesPasses) {
+  EXPECT_EQ(Check(), "OK: 1 chunk, 2 caches\n");
+  EXPECT_EQ(problems, 0);
+}
+
+struct TPlantedFault {
+  const char* Why;
+  std::function<void(CheckArchive&)> Plant;
+  const char* Shown;  // a part of the problem's line
+};
+
+TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
+  auto editIndex = [](const std::string& from, const std::string& to) {
+    return [from, to](CheckArchive& t) {
+      std::string changed = t.index;
+      changed.replace(changed.find(from), from.size(), to);
+      t.Replace(kIndex, &changed);
+    };
+  };
+  const TPlantedFault faults[] = {
+      {"a record's range one byte off", editIndex("<file_pos>47<", "<file_pos>48<"),
+       "data/pq_0000.gpx record 1 (GC1): file_pos and file_len select no whole wpt element"},
+      {"an index CRC that differs", editIndex("<crc>", "<crc>1"),
+       "index entry of \"pq_0000.gpx\": crc"},
+      {"an index that is not well-formed", editIndex("</ggz>", "</ggzz>"),
+       "index/com/garmin/geocaches/v0/index.xml: not well-formed XML"},
+      {"a missing index", [](CheckArchive& t) { t.Replace(kIndex, nullptr); },
+       "index/com/garmin/geocaches/v0/index.xml: missing"},
+      {"a chunk named in the index but absent",
+       [](CheckArchive& t) { t.Replace("data/pq_0000.gpx", nullptr); },
+       "index entry of \"pq_0000.gpx\": no member data/pq_0000.gpx"},
+      {"a truncated archive",
+       [](CheckArchive& t) {
+         std::string bytes = test::ReadFile(t.archive);
+         test::WriteFile(t.archive, bytes.substr(0, bytes.size() - 30));
+       },
+       "not a ZIP archive"},
+      {"a record whose code is not its waypoint's", editIndex("<code>GC2", "<code>GC3"),
+       "record 2 (GC3): the waypoint's name is \"GC2\""},
+      {"a damaged member",
+       [](CheckArchive& t) {
+         std::string bytes = test::ReadFile(t.archive);
+         size_t data = bytes.find("data/pq_0000.gpx") + 16;  // its deflate data follows
+         bytes[data + 5] ^= 0x55;
+         test::WriteFile(t.archive, bytes);
+       },
+       "data/pq_0000.gpx: Member \"data/pq_0000.gpx\" is damaged"},
+  };
+  for (const TPlantedFault& fault : faults) {
+    SCOPED_TRACE(fault.Why);
+    SetUp();
+    fault.Plant(*this);
+    std::string report = Check();
+    EXPECT_GE(problems, 1);
+    EXPECT_NE(report.find(fault.Shown), std::string::npos) << report;
+  }
+}
+
+TEST_F(CheckArchive, ExitStatusSaysWhetherEveryFilePassed) {
+  test::WriteFile(dir / "text.ggz", "no archive");
+  auto status = [](const std::vector<std::string>& files) {
+    std::vector<std::string> argv = {test::VoltraneExe(), "--check"};
+    argv.insert(argv.end(), files.begin(), files.end());
+    return test::RunProcess(argv).ExitCode;
+  };
+  EXPECT_EQ(status({archive}), 0);
+  EXPECT_EQ(status({archive, dir / "text.ggz"}), 1);
+  EXPECT_EQ(status({dir / "missing.ggz"}), 1);
+  EXPECT_EQ(status({}), 2);
+}
+
+}  // namespace
+}  // namespace voltrane
