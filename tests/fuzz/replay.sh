@@ -13,10 +13,10 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DVOLTRANE_FUZZ=ON -DVOLTRANE_TESTS=OFF \
     -DVOLTRANE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" -j2 --target fuzz_splitter fuzz_xml fuzz_cache_record fuzz_zip_open
+cmake --build "$build" -j2 --target fuzz_splitter fuzz_xml fuzz_cache_record fuzz_zip_open fuzz_check
 
 failed=0
-for target in splitter xml cache_record zip_open; do
+for target in splitter xml cache_record zip_open check; do
   inputs=("$here/corpus/$target"/*)
   log="$build/replay-$target.log"
   # Artifacts of a failing input go to the build folder, not into the source tree.
