@@ -1,9 +1,10 @@
-// A whole run whose index document is compared byte for byte (times masked).
+// Whole runs whose index document is compared byte for byte (times masked), or whose
+// sources hold what a device or an extractor could not take as it is.
 #include <gtest/gtest.h>
 
 #include <regex>
 
-#include "TestSupport.h"
+#include "RunChecks.h"
 
 namespace voltrane {
 namespace {
@@ -108,28 +109,70 @@ const char kExpectedIndex[] =
     "   </file>\r\n"
     "</ggz>\r\n";
 
-TEST(IndexEndToEnd, IndexDocumentIsExactAndEveryRecordSelectsItsWaypoint) {
-  test::TTempFolder dir;
+using IndexEndToEnd = test::TToolRun;
+
+TEST_F(IndexEndToEnd, IndexDocumentIsExactAndEveryRecordSelectsItsWaypoint) {
   test::WriteFile(dir / "a.gpx", kPocketQuery);
   test::WriteFile(dir / "b.gpx", kLatin1);
-  test::TProcessOptions options;
-  options.WorkingFolder = dir.Path();
-  test::TProcessResult run = test::RunProcess({test::VoltraneExe(), "*.gpx", "out.ggz"}, options);
-  ASSERT_EQ(run.ExitCode, 0) << run.Output;
-
-  std::string archive = dir / "out.ggz";
-  std::string index =
-      test::RunProcess({"/usr/bin/unzip", "-p", archive, "index/com/garmin/geocaches/v0/index.xml"})
-          .Output;
-  index =
-      std::regex_replace(index, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"), "TIME");
-  EXPECT_EQ(index, kExpectedIndex);
-
-  std::string chunk = test::RunProcess({"/usr/bin/unzip", "-p", archive, "data/a_0000.gpx"}).Output;
-  std::string source = kPocketQuery;
+  ASSERT_EQ(Run({"*.gpx", "out.ggz"}).ExitCode, 0);
+  const std::string archive = dir / "out.ggz", source = kPocketQuery;
+  EXPECT_EQ(std::regex_replace(test::IndexOfArchive(archive),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"), "TIME"),
+            kExpectedIndex);
+  std::string chunk = test::Member(archive, "data/a_0000.gpx");
   size_t first = source.find("<wpt"), second = source.find("<wpt", first + 1);
   EXPECT_EQ(chunk.substr(98, 585), source.substr(first, source.find("</wpt>") + 6 - first));
   EXPECT_EQ(chunk.substr(683, 170), source.substr(second, source.rfind("</wpt>") + 6 - second));
+}
+
+// The index stays well-formed (as every run checks) with U+FFFD for what XML forbids, names
+// each chunk as the archive does whatever the source's file name, and the chunks keep the
+// source's bytes.
+TEST_F(IndexEndToEnd, HostileValuesAndFileNamesGiveAnIndexNamingEachMember) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  // A value as the source has it, and as the index holds it.
+  const std::pair<std::string, std::string> kValues[] = {
+      {"a&#1;b", "a" + fffd + "b"},
+      {"a\x01"
+       "b",
+       "a" + fffd + "b"},
+      {std::string("a\0b", 3), "a" + fffd + "b"},
+      {"&#xFFFE;&#xFFFF;", fffd + fffd},
+      {"caf\xE9", "caf" + fffd},
+  };
+  // A source's file name, and the chunk member it gives.
+  const std::pair<std::string, std::string> kNames[] = {
+      {"..\\..\\evil.gpx", ".._.._evil_0000.gpx"},
+      {"caf\xE9.gpx", "caf__0000.gpx"},
+      {"caf\xC3\xA9.gpx", "caf\xC3\xA9_0000.gpx"},
+  };
+  std::string waypoints, chunkBytes = test::kGpxHeader;  // a chunk holds them without line ends
+  for (const auto& [value, expected] : kValues) {
+    std::string waypoint =
+        "<wpt lat=\"1\x02\" lon=\"" + value + "\"><urlname>" + value + "</urlname></wpt>";
+    waypoints += waypoint + "\r\n";
+    chunkBytes += waypoint;
+  }
+  std::vector<std::string> args, members = {"data/"};
+  for (const auto& [fileName, chunk] : kNames) {
+    test::WriteFile(dir / fileName, test::Gpx(waypoints));
+    args.push_back(fileName);
+    members.push_back("data/" + chunk);
+  }
+  args.push_back("out.ggz");
+  members.insert(members.end(), test::kIndexMembers.begin(), test::kIndexMembers.end());
+  ASSERT_EQ(Run(args).ExitCode, 0);
+  const std::string archive = dir / "out.ggz", index = test::IndexOfArchive(archive);
+  EXPECT_EQ(test::Members(archive), members);
+  for (const auto& [fileName, chunk] : kNames) {
+    EXPECT_NE(index.find("<name>" + chunk + "</name>"), std::string::npos) << chunk;
+    EXPECT_EQ(test::Member(archive, "data/" + chunk), chunkBytes + "\r\n</gpx>\r\n") << chunk;
+  }
+  EXPECT_EQ(test::Count(index, "<lat>1" + fffd + "</lat>"), 15u);
+  for (const auto& [value, expected] : kValues) {
+    EXPECT_NE(index.find("<name>" + expected + "</name>"), std::string::npos) << expected;
+    EXPECT_NE(index.find("<lon>" + expected + "</lon>"), std::string::npos) << expected;
+  }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // peak resident size.
 #include <gtest/gtest.h>
 
-#include "GpxFixtures.h"
 #include "RunChecks.h"
 #include "TestSupport.h"
 #include "rt/Path.h"

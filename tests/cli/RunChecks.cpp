@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <regex>
+#include <sstream>
 
 #include "TestSupport.h"
 
@@ -40,9 +42,15 @@ std::string XmlWellFormedError(const std::string& document) {
   return error;
 }
 
-std::string IndexOfArchive(const std::string& archive) {
-  return RunProcess({"/usr/bin/unzip", "-p", archive, "index/com/garmin/geocaches/v0/index.xml"})
-      .Output;
+std::string Member(const std::string& archive, const std::string& name) {
+  return RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+}
+
+std::vector<std::string> Members(const std::string& archive) {
+  std::istringstream lines(RunProcess({"/usr/bin/unzip", "-Z1", archive}).Output);
+  std::vector<std::string> names;
+  for (std::string line; std::getline(lines, line);) names.push_back(line);
+  return names;
 }
 
 void ExpectTreeUnchanged(const TTreeSnapshot& before, const std::string& folder) {
@@ -78,6 +86,22 @@ std::string LastLine(const std::string& output) {
   return text.substr(text.rfind('\n') + 1);
 }
 
+std::string MaskDuration(const std::string& output) {
+  return std::regex_replace(output, std::regex("Duration: \\d+:\\d\\d:\\d\\d\n"), "Duration: D\n");
+}
+
+void ExpectFailure(const TProcessResult& result, const std::string& error) {
+  EXPECT_EQ(result.ExitCode, 1);
+  EXPECT_TRUE(MaskDuration(result.Output).ends_with("\nDuration: D\n" + error + "\n"))
+      << result.Output;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 TProcessResult RunWatched(const std::string& folder, std::vector<std::string> argv,
                           TProcessOptions options,
                           const std::function<std::string(const TProcessResult&)>& archiveOf) {
@@ -90,6 +114,19 @@ TProcessResult RunWatched(const std::string& folder, std::vector<std::string> ar
   else
     ExpectOnlyArchiveChanged(before, folder, archive);
   return result;
+}
+
+void TToolRun::SetUp() {
+  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1")));
+  WriteFile(dir / "out.ggz", kPreviousArchive);
+}
+
+TProcessResult TToolRun::Run(std::vector<std::string> args, const std::string& archive,
+                             TProcessOptions options) {
+  args.insert(args.begin(), VoltraneExe());
+  return RunWatched(dir.Path(), args, options, [&](const TProcessResult& result) {
+    return result.ExitCode == 0 ? archive : "";
+  });
 }
 
 }  // namespace voltrane::test
