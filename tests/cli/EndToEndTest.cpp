@@ -62,9 +62,10 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
              name.c_str(), crc);
     entries += entry;
   }
-  std::vector<std::string> members = {"data/", "data/caches-2_0000.gpx", "data/caches_0000.gpx",
-                                      "data/caches_0001.gpx", "data/caches_0002.gpx"};
-  members.insert(members.end(), test::kIndexMembers.begin(), test::kIndexMembers.end());
+  const std::string members =
+      "data/\ndata/caches-2_0000.gpx\ndata/caches_0000.gpx\ndata/caches_0001.gpx\n"
+      "data/caches_0002.gpx\n" +
+      test::kIndexMemberList;
   const std::string transcript =
       test::kBanner + "Creating temporary storage...\nReading: " + dir / "in/caches.gpx\n" +
       "Writing: caches_0000.gpx\nWriting: caches_0001.gpx\nWriting: caches_0002.gpx\n" +
@@ -82,8 +83,7 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
     ASSERT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(test::MaskDuration(result.Output), transcript);
     const std::string archive = dir / "out/caches.ggz";
-    EXPECT_EQ(test::RunProcess({"/usr/bin/unzip", "-tq", archive}).ExitCode, 0);
-    EXPECT_EQ(test::Members(archive), members);
+    EXPECT_EQ(test::MemberList(archive), members);
     for (const auto& [name, bytes] : chunks)
       EXPECT_EQ(test::Member(archive, "data/" + name), bytes) << name;
     std::string index = WithoutTimes(test::IndexOfArchive(archive));
@@ -104,13 +104,11 @@ TEST_F(EndToEnd, UnusableThreadSettingEndsTheRunBeforeAnythingIsWritten) {
   for (std::string value : {"0", "-1", "2x", "257", "99999999999"}) {
     test::TProcessOptions options;
     options.Environment = {"VOLTRANE_THREADS=" + value};
-    test::TProcessResult result = Run({"a.gpx", "out.ggz"}, "out.ggz", options);
-    EXPECT_EQ(result.ExitCode, 1);
-    EXPECT_EQ(test::MaskDuration(result.Output),
-              test::kBanner +
-                  "Duration: D\nESettingError: VOLTRANE_THREADS must be a whole number from "
-                  "1 to 256, not \"" +
-                  value + "\"\n");
+    test::ExpectFailure(
+        Run({"a.gpx", "out.ggz"}, "out.ggz", options),
+        "ESettingError: VOLTRANE_THREADS must be a whole number from 1 to 256, not \"" + value +
+            "\"",
+        true);
   }
 }
 
