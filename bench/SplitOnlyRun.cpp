@@ -1,7 +1,6 @@
 #include "bench/SplitOnlyRun.h"
 
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -47,20 +46,12 @@ int64_t SumAfter(const std::string& transcript, const std::string& prefix, bool 
 
 }  // namespace
 
-TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string& workFolder,
-                               const std::function<void(const std::string& folder)>& inspect) {
+TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string& workFolder) {
   const std::string source = ExpandFileName(sourcePath);
   TScratchTree tree(ExpandFileName(workFolder));
   TStringConsole console;
   TBuildState state(console);
   state.WorkDir = tree.Path();
-  const std::string dataFolder = state.WorkDir + "data/";
-  if (inspect) {
-    if (::mkdir(dataFolder.c_str(), 0777) != 0) throw EFCreateFolderError(dataFolder, errno);
-    state.OnChunkClosed = [&](const std::string& name, std::string&& bytes, uint32_t) {
-      TFileStream(dataFolder + name, TFileMode::Create).WriteString(bytes);
-    };
-  }
 
   using TClock = std::chrono::steady_clock;
   TClock::time_point start = TClock::now();
@@ -79,7 +70,6 @@ TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string&
   figures.Waypoints = SumAfter(console.Text, "Processed waypoints: ", false);
   figures.Chunks = SumAfter(console.Text, "Writing: ", true);
   figures.IndexBytes = indexBytes;
-  if (inspect) inspect(state.WorkDir);
   return figures;
 }
 

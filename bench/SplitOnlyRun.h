@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "ggz/BuildState.h"
@@ -20,10 +19,7 @@ struct TSplitOnlyFigures {
 
 // Splits the source in a fresh folder made inside workFolder (created when missing), which
 // takes index.xml; the chunks are dropped as they close, where a run hands them to the
-// archive. With inspect given, the chunks are written into its data/ folder as well, and
-// inspect sees the folder (ending with "/") before it is removed again; the folder never
-// outlives the call.
-TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string& workFolder,
-                               const std::function<void(const std::string& folder)>& inspect = {});
+// archive. The folder never outlives the call.
+TSplitOnlyFigures RunSplitOnly(const std::string& sourcePath, const std::string& workFolder);
 
 }  // namespace voltrane

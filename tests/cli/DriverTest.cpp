@@ -1,5 +1,8 @@
+// The banner's version block, the Duration line, and --help, --version and the usage as a user
+// meets them: the real executable, its status and what it prints, the folder left untouched.
 #include <gtest/gtest.h>
 
+#include "RunChecks.h"
 #include "cli/Driver.h"
 #include "cli/XFiles.h"
 
@@ -24,12 +27,27 @@ TEST(Duration, IsTotalHoursThenTwoDigitMinutesAndSeconds) {
   EXPECT_EQ(FormatDuration(-1), "0:00:00");
 }
 
-TEST(Driver, UsageForFewerThanTwoArgumentsWithStatusTwo) {
-  TStringConsole console;
-  EXPECT_EQ(RunDriver({"only-one"}, console), kExitUsage);
-  EXPECT_EQ(console.Text,
-            "VOLTRANE - GGZ file generator 1.0.0.2\n\nUsage:\n"
-            "voltrane <source_gpx_files_mask> <destination_ggz_file>\n");
+using Options = test::TToolRun;
+
+TEST_F(Options, PrintWhatTheyNameWithTheirStatus) {
+  const std::string usage =
+      test::kBanner + "Usage:\nvoltrane <source_gpx_files_mask> <destination_ggz_file>\n";
+  const std::string help = usage + "\nPacks the geocache waypoints of the GPX files";
+  // Anything else keeps the usage: no argument or a single source, other spellings, options
+  // that are not alone.
+  for (const char* argument : {"--help", "-h", "--version", "-V", "", "a.gpx", "/?", "--HELP", "-v",
+                               "--help ", "--help --version"}) {
+    SCOPED_TRACE(argument);
+    test::TProcessResult result =
+        Run(*argument ? std::vector<std::string>{argument} : std::vector<std::string>(), "");
+    std::string a = argument, output = a == "--help" || a == "-h" ? help : usage;
+    if (a == "--version" || a == "-V") output = "voltrane 1.0.0.2\n";
+    EXPECT_EQ(result.ExitCode, output == usage ? 2 : 0);
+    bool isHelp = output == help;
+    EXPECT_EQ(result.Output.substr(0, isHelp ? help.size() : std::string::npos), output);
+    for (const char* text : {"--version", "128+N", "VOLTRANE_THREADS"})
+      EXPECT_TRUE(!isHelp || result.Output.find(text) != std::string::npos) << text;
+  }
 }
 
 }  // namespace

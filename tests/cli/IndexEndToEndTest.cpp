@@ -1,9 +1,10 @@
-// A whole run whose index document is compared byte for byte (times masked).
+// Whole runs whose index document is compared byte for byte (times masked), or whose
+// sources hold what a device or an extractor could not take as it is.
 #include <gtest/gtest.h>
 
 #include <regex>
 
-#include "TestSupport.h"
+#include "RunChecks.h"
 
 namespace voltrane {
 namespace {
@@ -25,12 +26,6 @@ const char kPocketQuery[] =
     "      <groundspeak:terrain>1.5</groundspeak:terrain>\r\n"
     "    </groundspeak:cache>\r\n"
     "  </wpt>\r\n"
-    "  <wpt lat=\"48.3281\" lon=\"17.8842\">\r\n"
-    "    <name>PK3AGZG</name>\r\n"
-    "    <urlname>Parking</urlname>\r\n"
-    "    <sym>Parking Area</sym>\r\n"
-    "    <type>Waypoint|Parking Area</type>\r\n"
-    "  </wpt>\r\n"
     "</gpx>\r\n";
 
 // ISO-8859-1, the cache data in an opencaching-style element under extensions.
@@ -49,7 +44,7 @@ const char kExpectedIndex[] =
     "  <time>TIME</time>\r\n"
     "   <file>\r\n"
     "     <name>a_0000.gpx</name>\r\n"
-    "     <crc>673B7A37</crc>\r\n"
+    "     <crc>9578335C</crc>\r\n"
     "     <time>TIME</time>\r\n"
     "      <gch>\r\n"
     "         <code>GC3AGZG</code>\r\n"
@@ -66,22 +61,6 @@ const char kExpectedIndex[] =
     "            <terrain>1.5</terrain>\r\n"
     "         </ratings>\r\n"
     "         <found>true</found>\r\n"
-    "      </gch>\r\n"
-    "      <gch>\r\n"
-    "         <code>PK3AGZG</code>\r\n"
-    "         <name>Parking</name>\r\n"
-    "         <type>Parking Area</type>\r\n"
-    "         <lat>48.3281</lat>\r\n"
-    "         <lon>17.8842</lon>\r\n"
-    "         <file_pos>683</file_pos>\r\n"
-    "         <file_len>170</file_len>\r\n"
-    "         <ratings>\r\n"
-    "            <awesomeness>3.0</awesomeness>\r\n"
-    "            <difficulty>0.0</difficulty>\r\n"
-    "            <size>1.0</size>\r\n"
-    "            <terrain>0.0</terrain>\r\n"
-    "         </ratings>\r\n"
-    "         <found>false</found>\r\n"
     "      </gch>\r\n"
     "   </file>\r\n"
     "   <file>\r\n"
@@ -108,28 +87,67 @@ const char kExpectedIndex[] =
     "   </file>\r\n"
     "</ggz>\r\n";
 
-TEST(IndexEndToEnd, IndexDocumentIsExactAndEveryRecordSelectsItsWaypoint) {
-  test::TTempFolder dir;
+using IndexEndToEnd = test::TToolRun;
+
+TEST_F(IndexEndToEnd, IndexDocumentIsExactAndEveryRecordSelectsItsWaypoint) {
   test::WriteFile(dir / "a.gpx", kPocketQuery);
   test::WriteFile(dir / "b.gpx", kLatin1);
-  test::TProcessOptions options;
-  options.WorkingFolder = dir.Path();
-  test::TProcessResult run = test::RunProcess({test::VoltraneExe(), "*.gpx", "out.ggz"}, options);
-  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  ASSERT_EQ(Run({"*.gpx", "out.ggz"}).ExitCode, 0);
+  const std::string archive = dir / "out.ggz", source = kPocketQuery;
+  EXPECT_EQ(std::regex_replace(test::IndexOfArchive(archive),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"), "TIME"),
+            kExpectedIndex);
+  const std::string chunk = test::Member(archive, "data/a_0000.gpx");
+  size_t at = source.find("<wpt");
+  EXPECT_EQ(chunk.substr(98, 585), source.substr(at, source.find("</wpt>") + 6 - at));
+}
 
-  std::string archive = dir / "out.ggz";
-  std::string index =
-      test::RunProcess({"/usr/bin/unzip", "-p", archive, "index/com/garmin/geocaches/v0/index.xml"})
-          .Output;
-  index =
-      std::regex_replace(index, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"), "TIME");
-  EXPECT_EQ(index, kExpectedIndex);
-
-  std::string chunk = test::RunProcess({"/usr/bin/unzip", "-p", archive, "data/a_0000.gpx"}).Output;
-  std::string source = kPocketQuery;
-  size_t first = source.find("<wpt"), second = source.find("<wpt", first + 1);
-  EXPECT_EQ(chunk.substr(98, 585), source.substr(first, source.find("</wpt>") + 6 - first));
-  EXPECT_EQ(chunk.substr(683, 170), source.substr(second, source.rfind("</wpt>") + 6 - second));
+// The index stays well-formed (as every run checks) with U+FFFD for what XML forbids, names
+// each chunk as the archive does whatever the source's file name, and the chunks keep the
+// source's bytes.
+TEST_F(IndexEndToEnd, HostileValuesAndFileNamesGiveAnIndexNamingEachMember) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  // A value as the source has it, and as the index holds it.
+  const std::pair<std::string, std::string> kValues[] = {
+      {"a&#1;b", "a" + fffd + "b"},
+      {"a\001b", "a" + fffd + "b"},
+      {std::string("a\0b", 3), "a" + fffd + "b"},
+      {"&#xFFFE;&#xFFFF;", fffd + fffd},
+      {"caf\xE9", "caf" + fffd},
+  };
+  // A source's file name, and the chunk member it gives.
+  const std::pair<std::string, std::string> kNames[] = {
+      {"..\\..\\evil.gpx", ".._.._evil_0000.gpx"},
+      {"caf\xE9.gpx", "caf__0000.gpx"},
+      {"caf\xC3\xA9.gpx", "caf\xC3\xA9_0000.gpx"},
+  };
+  std::string waypoints, chunkBytes = test::kGpxHeader;  // a chunk holds them without line ends
+  for (const auto& [value, expected] : kValues) {
+    std::string waypoint =
+        "<wpt lat=\"1\x02\" lon=\"" + value + "\"><urlname>" + value + "</urlname></wpt>";
+    waypoints += waypoint + "\r\n";
+    chunkBytes += waypoint;
+  }
+  std::vector<std::string> args;
+  std::string members = "data/\n";
+  for (const auto& [fileName, chunk] : kNames) {
+    test::WriteFile(dir / fileName, test::Gpx(waypoints));
+    args.push_back(fileName);
+    members += "data/" + chunk + "\n";
+  }
+  args.push_back("out.ggz");
+  ASSERT_EQ(Run(args).ExitCode, 0);
+  const std::string archive = dir / "out.ggz", index = test::IndexOfArchive(archive);
+  EXPECT_EQ(test::MemberList(archive), members + test::kIndexMemberList);
+  for (const auto& [fileName, chunk] : kNames) {
+    EXPECT_NE(index.find("<name>" + chunk + "</name>"), std::string::npos) << chunk;
+    EXPECT_EQ(test::Member(archive, "data/" + chunk), chunkBytes + "\r\n</gpx>\r\n") << chunk;
+  }
+  EXPECT_NE(index.find("<lat>1" + fffd + "</lat>"), std::string::npos);
+  for (const auto& [value, expected] : kValues) {
+    EXPECT_NE(index.find("<name>" + expected + "</name>"), std::string::npos) << expected;
+    EXPECT_NE(index.find("<lon>" + expected + "</lon>"), std::string::npos) << expected;
+  }
 }
 
 }  // namespace

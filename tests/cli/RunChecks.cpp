@@ -2,9 +2,10 @@
 
 #include <expat.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "TestSupport.h"
 
@@ -13,18 +14,15 @@ namespace voltrane::test {
 TTreeSnapshot SnapshotTree(const std::string& folder) {
   namespace fs = std::filesystem;
   TTreeSnapshot snapshot;
-  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
-       ++it) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     // Lexically: fs::relative would resolve links and file them under their targets.
-    std::string relative = it->path().lexically_relative(folder).generic_string();
-    if (it->is_symlink())
-      snapshot[relative] = "-> " + fs::read_symlink(it->path()).string();
-    else if (it->is_directory())
-      snapshot[relative] = "<folder>";
-    else if (it->is_regular_file())
-      snapshot[relative] = ReadFile(it->path().string());
-    else
-      snapshot[relative] = "<other>";
+    std::string relative = entry.path().lexically_relative(folder).generic_string();
+    snapshot[relative] = entry.is_symlink()     ? "-> " + fs::read_symlink(entry.path()).string()
+                         : entry.is_directory() ? "<folder>"
+                         : !entry.is_regular_file() ? "<other>"
+                         : access(entry.path().c_str(), R_OK) != 0
+                             ? "<unreadable>"
+                             : ReadFile(entry.path().string());
   }
   return snapshot;
 }
@@ -40,22 +38,19 @@ std::string XmlWellFormedError(const std::string& document) {
   return error;
 }
 
-std::string IndexOfArchive(const std::string& archive) {
-  return RunProcess({"/usr/bin/unzip", "-p", archive, "index/com/garmin/geocaches/v0/index.xml"})
-      .Output;
+std::string Member(const std::string& archive, const std::string& name) {
+  return RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+}
+
+std::string MemberList(const std::string& archive) {
+  return RunProcess({"/usr/bin/unzip", "-Z1", archive}).Output;
 }
 
 void ExpectTreeUnchanged(const TTreeSnapshot& before, const std::string& folder) {
   TTreeSnapshot after = SnapshotTree(folder);
-  for (const auto& [path, content] : after)
-    if (!before.count(path)) ADD_FAILURE() << "left behind: " << path;
-  for (const auto& [path, content] : before) {
-    auto it = after.find(path);
-    if (it == after.end())
-      ADD_FAILURE() << "gone: " << path;
-    else if (it->second != content)
-      ADD_FAILURE() << "changed: " << path;
-  }
+  for (const auto& [path, content] : after) EXPECT_TRUE(before.count(path)) << "left: " << path;
+  for (const auto& [path, content] : before)
+    EXPECT_TRUE(after.count(path) && after[path] == content) << "gone or changed: " << path;
 }
 
 void ExpectOnlyArchiveChanged(const TTreeSnapshot& before, const std::string& folder,
@@ -78,6 +73,19 @@ std::string LastLine(const std::string& output) {
   return text.substr(text.rfind('\n') + 1);
 }
 
+std::string MaskDuration(const std::string& output) {
+  return std::regex_replace(output, std::regex("Duration: \\d+:\\d\\d:\\d\\d\n"), "Duration: D\n");
+}
+
+void ExpectFailure(const TProcessResult& result, const std::string& error, bool refused) {
+  EXPECT_EQ(result.ExitCode, 1);
+  std::string output = MaskDuration(result.Output), end = "Duration: D\n" + error + "\n";
+  if (refused)
+    EXPECT_EQ(output, kBanner + end);
+  else
+    EXPECT_TRUE(output.ends_with("\n" + end)) << result.Output;
+}
+
 TProcessResult RunWatched(const std::string& folder, std::vector<std::string> argv,
                           TProcessOptions options,
                           const std::function<std::string(const TProcessResult&)>& archiveOf) {
@@ -90,6 +98,19 @@ TProcessResult RunWatched(const std::string& folder, std::vector<std::string> ar
   else
     ExpectOnlyArchiveChanged(before, folder, archive);
   return result;
+}
+
+void TToolRun::SetUp() {
+  WriteFile(dir / "a.gpx", Gpx(Waypoint("GC1")));
+  WriteFile(dir / "out.ggz", kPreviousArchive);
+}
+
+TProcessResult TToolRun::Run(std::vector<std::string> args, const std::string& archive,
+                             TProcessOptions options) {
+  args.insert(args.begin(), VoltraneExe());
+  return RunWatched(dir.Path(), args, options, [&](const TProcessResult& result) {
+    return result.ExitCode == 0 ? archive : "";
+  });
 }
 
 }  // namespace voltrane::test

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "TestSupport.h"
-#include "cli/GpxFixtures.h"
+#include "cli/RunChecks.h"
 #include "ggz/CheckArchive.h"
 #include "ggz/Generate.h"
 #include "rt/Console.h"
