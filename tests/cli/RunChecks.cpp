@@ -8,6 +8,8 @@
 #include <regex>
 
 #include "TestSupport.h"
+#include "ggz/CheckArchive.h"
+#include "rt/Console.h"
 
 namespace voltrane::test {
 
@@ -64,8 +66,12 @@ void ExpectOnlyArchiveChanged(const TTreeSnapshot& before, const std::string& fo
     expected[parent] = "<folder>";  // folders the run made for the destination
   }
   ExpectTreeUnchanged(expected, folder);
-  std::string index = IndexOfArchive(folder + (folder.ends_with("/") ? "" : "/") + archive);
+  std::string path = folder + (folder.ends_with("/") ? "" : "/") + archive;
+  std::string index = IndexOfArchive(path);
   EXPECT_EQ(XmlWellFormedError(index), "") << index;
+  // What a device needs of it, as --check reads it.
+  TStringConsole check;
+  EXPECT_EQ(CheckGgzFile(path, check).Problems, 0) << check.Text;
 }
 
 std::string LastLine(const std::string& output) {
