@@ -160,7 +160,7 @@ class TChecker {
         Problem(archive_->Name(member) + " at byte " + std::to_string(utf8.FirstFault()) +
                 ": not UTF-8, or a character that XML 1.0 does not allow");
     } catch (const Exception& e) {
-      Problem(archive_->Name(member) + ": " + e.Message());
+      Problem(e.Message());  // it names the member
     }
   }
 

@@ -9,10 +9,12 @@
 #include "ggz/SourcePosition.h"
 #include "rt/AsciiText.h"
 #include "rt/Exception.h"
+#include "rt/FileList.h"
 #include "rt/Interrupt.h"
 #include "rt/Path.h"
 #include "util/Crc32.h"
 #include "util/TrivialXml.h"
+#include "zip/ArchiveReader.h"
 
 namespace voltrane {
 
@@ -270,11 +272,10 @@ bool TakeHeader(TTrivialXml& scanner, const std::string& sourcePath, std::string
   return true;
 }
 
-}  // namespace
-
-void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
-  state.Console.WriteLine("Reading: " + sourcePath);
-  TFileStream source(sourcePath, TFileMode::OpenRead);
+// Splits the text that source holds; sourcePath names it in messages, chunkSource gives the
+// chunks their names.
+void SplitSource(TBuildState& state, TStream& source, const std::string& sourcePath,
+                 const std::string& chunkSource) {
   TTrivialXml scanner;
   scanner.Attach(source);
   // Such a file shows no tag to the scanner: without this it would give no cache at all.
@@ -284,7 +285,7 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
                          " text, which cannot be read: save it as UTF-8");
   std::string header;
   if (!TakeHeader(scanner, sourcePath, header)) return;
-  TChunkWriter chunk(state, std::move(header), state.ClaimChunkBaseName(sourcePath));
+  TChunkWriter chunk(state, std::move(header), state.ClaimChunkBaseName(chunkSource));
   chunk.Open();
   int64_t waypointCount = 0;
   bool more = true;
@@ -311,6 +312,55 @@ void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
   }
   chunk.Close();
   state.Console.WriteLine("Processed waypoints: " + std::to_string(waypointCount));
+}
+
+// A file (not a pipe, which is read as it comes) that starts with a ZIP local header.
+bool HoldsZipArchive(const std::string& path) {
+  TFileEntry entry;
+  if (!FindEntry(path, entry) || entry.IsFifo) return false;
+  try {
+    TFileStream file(path, TFileMode::OpenRead);
+    char head[4] = {};
+    return file.Read(head, 4) == 4 && std::string_view(head, 4) == "PK\x03\x04";
+  } catch (const EFileError&) {
+    return false;  // the error comes again, after the source's Reading line
+  }
+}
+
+// Every GPX member of a ZIP source (a pocket query as it is downloaded), in the order of
+// its directory, split as a source named by the member's last name component; read as a
+// stream, never unpacked.
+void SplitZipSource(TBuildState& state, const std::string& zipPath) {
+  TArchiveReader zip(zipPath);
+  if (!zip.IsArchive())
+    throw EZipSourceError("\"" + zipPath +
+                          "\" starts as a ZIP archive but has no readable end record and "
+                          "central directory");
+  bool anyGpx = false;
+  for (int member = 0; member < zip.Count(); ++member) {
+    const std::string& name = zip.Name(member);
+    if (name.ends_with('/') || !AsciiLowerCase(name).ends_with(".gpx")) continue;
+    anyGpx = true;
+    state.Console.WriteLine("Reading: " + zipPath + " (" + name + ")");
+    std::string fault = zip.RecordFault(member);
+    if (!fault.empty())
+      throw EZipSourceError("Cannot read \"" + name + "\" in \"" + zipPath + "\": " + fault);
+    std::unique_ptr<TStream> content = zip.OpenMember(member);
+    SplitSource(state, *content, name + " in " + zipPath, ExtractFileName(name));
+  }
+  if (!anyGpx) throw EZipSourceError("\"" + zipPath + "\" holds no GPX member");
+}
+
+}  // namespace
+
+void SplitGpxFile(TBuildState& state, const std::string& sourcePath) {
+  if (HoldsZipArchive(sourcePath)) {
+    SplitZipSource(state, sourcePath);
+    return;
+  }
+  state.Console.WriteLine("Reading: " + sourcePath);
+  TFileStream source(sourcePath, TFileMode::OpenRead);
+  SplitSource(state, source, sourcePath, sourcePath);
 }
 
 }  // namespace voltrane

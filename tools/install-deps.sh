@@ -2,7 +2,8 @@
 # Installs what is missing for building Voltrane on Debian and Ubuntu, through apt-get:
 #   tools/install-deps.sh          the tool: cmake, g++, make, zlib1g-dev
 #   tools/install-deps.sh test     the tool and its tests: also libgtest-dev, libexpat1-dev
-#                                  (the tests' strict XML check) and unzip (an independent reader)
+#                                  (the tests' strict XML check), unzip (an independent reader)
+#                                  and zip (ZIP sources made as users get them)
 #   tools/install-deps.sh package  the tool and its Debian package: also dpkg-dev and file
 #                                  (dpkg-shlibdeps)
 #   tools/install-deps.sh ci       everything .ci/run uses: all of the above, clang with its
@@ -12,7 +13,7 @@
 set -eu
 
 tool="cmake g++ make zlib1g-dev"
-tests="libgtest-dev libexpat1-dev unzip"
+tests="libgtest-dev libexpat1-dev unzip zip"
 package="dpkg-dev file"
 ci="clang libclang-rt-dev clang-format groff-base"
 case "${1:-tool}" in

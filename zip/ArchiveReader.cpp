@@ -25,9 +25,10 @@ std::string Hex32(uint32_t value) {
 // inflated; the CRC-32 and size are compared with the directory's once the content ends.
 class TMemberStream : public TStream {
  public:
-  TMemberStream(TStream& archive, const TZelZipEntriesEntry& entry)
+  TMemberStream(TStream& archive, const std::string& archivePath, const TZelZipEntriesEntry& entry)
       : archive_(archive),
         name_(entry.CentralDirectoryFile.FileName),
+        archivePath_(archivePath),
         method_(entry.CentralDirectoryFile.CompressionMethod),
         expectedCrc_(entry.CentralDirectoryFile.Crc32),
         expectedSize_(entry.CentralDirectoryFile.UncompressedSize),
@@ -43,7 +44,9 @@ class TMemberStream : public TStream {
 
   int64_t Read(void* buffer, int64_t count) override {
     if (position_ < size_) {  // read again after a seek back into the head
-      int64_t n = std::min(count, size_ - position_);
+      if (position_ >= int64_t(head_.size()))
+        throw EReadError("Cannot read \"" + name_ + "\" again beyond its first bytes");
+      int64_t n = std::min(count, int64_t(head_.size()) - position_);
       std::copy_n(head_.data() + position_, n, static_cast<char*>(buffer));
       position_ += n;
       return n;
@@ -65,7 +68,7 @@ class TMemberStream : public TStream {
                      : origin == TSeekOrigin::Beginning ? offset
                                                         : expectedSize_ + offset;
     if (target < 0 || (target < size_ && target > int64_t(head_.size())))
-      throw EZipError("Invalid stream operation");
+      throw EReadError("Cannot read \"" + name_ + "\" again beyond its first bytes");
     if (target <= size_) {
       position_ = target;
       return position_;
@@ -121,11 +124,12 @@ class TMemberStream : public TStream {
   }
 
   EZipError Damaged(const std::string& why) const {
-    return EZipError("Member \"" + name_ + "\" is damaged: " + why);
+    return EZipError("\"" + name_ + "\" in \"" + archivePath_ + "\" is damaged: " + why);
   }
 
   TStream& archive_;
   const std::string name_;
+  const std::string archivePath_;
   const uint16_t method_;
   const uint32_t expectedCrc_;
   const int64_t expectedSize_;
@@ -192,6 +196,9 @@ std::string TArchiveReader::RecordFault(int member) const {
   if (central.CompressionMethod != kMethodStored && central.CompressionMethod != kMethodDeflated)
     return "its method " + std::to_string(central.CompressionMethod) +
            " is neither stored (0) nor deflated (8)";
+  if (central.CompressedSize == 0xFFFFFFFF || central.UncompressedSize == 0xFFFFFFFF ||
+      central.RelativeOffsetOfLocalHeader == 0xFFFFFFFF)
+    return "it is a ZIP64 member, which this reader does not read";
   if (local.LocalFileHeaderSignature != kLocalFileSignature)
     return "no local header at byte " + std::to_string(central.RelativeOffsetOfLocalHeader);
   if (local.FileName != central.FileName)
@@ -212,7 +219,7 @@ std::string TArchiveReader::RecordFault(int member) const {
 std::unique_ptr<TStream> TArchiveReader::OpenMember(int member) {
   std::string fault = RecordFault(member);
   if (!fault.empty()) throw EZipError("Cannot read \"" + Name(member) + "\": " + fault);
-  return std::make_unique<TMemberStream>(*stream_, zip_->Entries()[member]);
+  return std::make_unique<TMemberStream>(*stream_, zip_->FileName(), zip_->Entries()[member]);
 }
 
 }  // namespace voltrane

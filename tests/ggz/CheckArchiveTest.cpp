@@ -97,7 +97,7 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
          bytes[data + 5] ^= 0x55;
          test::WriteFile(t.archive, bytes);
        },
-       "data/pq_0000.gpx: Member \"data/pq_0000.gpx\" is damaged"},
+       "\"data/pq_0000.gpx\" in \""},
   };
   for (const TPlantedFault& fault : faults) {
     SCOPED_TRACE(fault.Why);

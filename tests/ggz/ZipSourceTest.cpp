@@ -1,0 +1,116 @@
+// ZIP sources, as pocket queries are downloaded: packed exactly as their GPX members would be
+// as files; a damaged, encrypted or unsupported member, or none, ends the run naming why.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <regex>
+
+#include "TestSupport.h"
+#include "cli/RunChecks.h"
+#include "ggz/Generate.h"
+#include "ggz/SplitGpxFile.h"
+#include "rt/Console.h"
+#include "zip/ZipErrors.h"
+
+namespace voltrane {
+namespace {
+
+class ZipSource : public ::testing::Test {
+ public:
+  void SetUp() override {
+    test::WriteFile(dir / "1234567.gpx", test::Gpx(test::Waypoint("GC1") + test::Waypoint("GC2")));
+    test::WriteFile(dir / "1234567-wpts.gpx", test::Gpx(test::Waypoint("PK1")));
+    test::WriteFile(dir / "notes.txt", "not a GPX file");
+  }
+  // zip with these options over these files of the folder, appended to name.
+  void Zip(const std::string& name, std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {"/usr/bin/zip", "-q", "-j", dir / name});
+    for (size_t i = 4; i < argv.size(); ++i)
+      if (argv[i][0] != '-') argv[i] = dir / argv[i];
+    ASSERT_EQ(test::RunProcess(argv).ExitCode, 0);
+  }
+  std::string Build(const std::vector<std::string>& sources, const std::string& archive) {
+    TStringConsole console;
+    Generate(sources, dir / archive, console, 1);
+    return console.Text;
+  }
+  // Every member with its content, times masked in the index.
+  std::string Members(const std::string& archive) {
+    std::string all;
+    for (const char* name : {"data/1234567_0000.gpx", "data/1234567-wpts_0000.gpx",
+                             "index/com/garmin/geocaches/v0/index.xml"})
+      all += std::string(name) + "\n" + test::Member(dir / archive, name);
+    return std::regex_replace(all, std::regex("<time>[^<]*</time>"), "<time/>");
+  }
+
+  test::TTempFolder dir;
+};
+
+TEST_F(ZipSource, IsPackedAsItsGpxMembersWouldBeAsFiles) {
+  Zip("1234567.zip", {"-9", "1234567.gpx"});
+  Zip("1234567.zip", {"-0", "1234567-wpts.gpx", "notes.txt"});  // stored
+  std::string transcript = Build({dir / "1234567.zip"}, "zipped.ggz");
+  Build({dir / "1234567.gpx", dir / "1234567-wpts.gpx"}, "files.ggz");
+  EXPECT_EQ(Members("zipped.ggz"), Members("files.ggz"));
+  EXPECT_EQ(test::MemberList(dir / "zipped.ggz"), test::MemberList(dir / "files.ggz"));
+  EXPECT_NE(transcript.find("Reading: " +
+                            dir / "1234567.zip (1234567.gpx)\nWriting: "
+                                  "1234567_0000.gpx\nProcessed waypoints: 2\nReading: " +
+                            dir / "1234567.zip (1234567-wpts.gpx)\n"),
+            std::string::npos)
+      << transcript;
+}
+
+TEST_F(ZipSource, UnreadableZipEndsTheRunNamingTheZipAndWhy) {
+  struct TCase {
+    const char* Why;
+    std::function<void(ZipSource&)> Make;
+    std::string Kind, Message;
+  };
+  const TCase cases[] = {
+      {"no GPX member", [](ZipSource& t) { t.Zip("s.zip", {"notes.txt"}); }, "EZipSourceError",
+       "\"%/s.zip\" holds no GPX member"},
+      {"an encrypted member",
+       [](ZipSource& t) {
+         t.Zip("s.zip", {"-P", "secret", "1234567.gpx"});
+       },
+       "EZipSourceError", "Cannot read \"1234567.gpx\" in \"%/s.zip\": it is encrypted"},
+      {"a damaged stored member",
+       [](ZipSource& t) {
+         t.Zip("s.zip", {"-0", "1234567.gpx"});
+         std::string bytes = test::ReadFile(t.dir / "s.zip");
+         bytes[bytes.find("<name>GC2") + 7] = 'X';
+         test::WriteFile(t.dir / "s.zip", bytes);
+       },
+       "EZipError", "\"1234567.gpx\" in \"%/s.zip\" is damaged: its CRC-32 is "},
+      {"another method than stored or deflated",
+       [](ZipSource& t) {
+         t.Zip("s.zip", {"-0", "1234567.gpx"});
+         std::string bytes = test::ReadFile(t.dir / "s.zip");
+         bytes[8] = 12;                              // bzip2, in the local header
+         bytes[bytes.find("PK\x01\x02") + 10] = 12;  // and in the central one
+         test::WriteFile(t.dir / "s.zip", bytes);
+       },
+       "EZipSourceError",
+       "Cannot read \"1234567.gpx\" in \"%/s.zip\": its method 12 is neither stored (0) nor "
+       "deflated (8)"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Why);
+    std::remove((dir / "s.zip").c_str());  // zip would add to it
+    c.Make(*this);
+    std::string message = std::regex_replace(c.Message, std::regex("%/"), dir.Path());
+    try {
+      Build({dir / "s.zip"}, "out.ggz");
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.KindName(), c.Kind);
+      EXPECT_EQ(e.Message().substr(0, message.size()), message);
+    }
+    EXPECT_FALSE(test::PathExists(dir / "out.ggz"));
+  }
+}
+
+}  // namespace
+}  // namespace voltrane
