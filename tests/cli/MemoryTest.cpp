@@ -2,6 +2,7 @@
 // peak resident size.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <cstdio>
 
 #include "RunChecks.h"
 #include "rt/Stream.h"
@@ -75,6 +76,9 @@ TEST(Memory, PeakResidentSizeStaysUnder64MiBFor300MB) {
                 .ExitCode,
             0);
   for (const char* source : {"big.gpx", "big.zip"}) {
+    // The watched run snapshots the folder in this process, which the forked tool counts
+    // until it is exec'ed: no archive of the run before may be there.
+    std::remove((dir / "out/o.ggz").c_str());
     test::TProcessResult run = RunInto(dir, dir / source);
     ASSERT_EQ(run.ExitCode, 0) << run.Output.substr(0, 2000);
     EXPECT_LT(run.PeakResidentKiB, 64 * 1024) << source;
