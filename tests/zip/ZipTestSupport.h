@@ -1,5 +1,5 @@
-// Helpers of the ZIP tests: reading little-endian fields, inflating member data, and asking
-// an independent reader (unzip) about an archive.
+// Helpers of the ZIP tests: little-endian fields, deflate data both ways, an archive file to
+// change, and an independent reader (unzip) asked about the result.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +7,12 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestSupport.h"
+#include "rt/Stream.h"
+#include "zip/ZelZip.h"
 
 namespace voltrane::test {
 
@@ -18,6 +22,13 @@ inline uint32_t U16At(const std::string& bytes, size_t at) {
 
 inline uint32_t U32At(const std::string& bytes, size_t at) {
   return U16At(bytes, at) | U16At(bytes, at + 2) << 16;
+}
+
+// The value as that many little-endian bytes.
+inline std::string Le(uint32_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += char(value >> (8 * i) & 0xFF);
+  return out;
 }
 
 // Bytes from hexadecimal digits; blanks are ignored.
@@ -36,6 +47,21 @@ inline std::string Noise(size_t size, uint32_t seed = 12345) {
   std::string bytes;
   for (size_t i = 0; i < size; ++i) bytes += char((seed = seed * 1103515245 + 12345) >> 24);
   return bytes;
+}
+
+// zlib's raw deflate of the content in one call.
+inline std::string RawDeflate(const std::string& content, int level) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, uLong(content.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  z.avail_in = uInt(content.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = uInt(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
 }
 
 // Raw deflate data back to its content; "<bad>" when it does not inflate completely.
@@ -85,5 +111,48 @@ inline TUnzipCheck UnzipTest(const std::string& archive) {
 inline std::string UnzipMember(const std::string& archive, const std::string& member) {
   return RunProcess({"/usr/bin/unzip", "-p", archive, member}).Output;
 }
+
+using TMembers = std::vector<std::pair<std::string, std::string>>;
+
+// unzip finds no error in the archive and extracts each member's content.
+inline void ExpectReadable(const std::string& archive, const TMembers& members) {
+  TUnzipCheck check = UnzipTest(archive);
+  EXPECT_TRUE(check.Ok) << check.Output;
+  for (const auto& [name, content] : members) EXPECT_EQ(UnzipMember(archive, name), content);
+}
+
+// The stored names of the archive in directory order.
+inline std::vector<std::string> MemberNames(const std::string& archive) {
+  TZelZip zip;
+  zip.OpenArchive(archive);
+  std::vector<std::string> names;
+  for (int i = 0; i < zip.Entries().Count(); ++i)
+    names.push_back(zip.Entries()[i].CentralDirectoryFile.FileName);
+  return names;
+}
+
+// An empty archive file in a temporary folder, open in the component that changes it.
+class ZipFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    {
+      TFileStream file(archive, TFileMode::Create);
+      zip.CreateEmptyArchive(file);
+    }
+    Open();
+  }
+  void Open() { zip.OpenArchive(archive); }
+  TZelZipEntriesEntry* Add(const std::string& name, const std::string& content,
+                           uint16_t attr = 0x20) {
+    TMemoryStream stream(content);
+    return zip.Entries().AddStreamItem(name, attr, kDate, stream);
+  }
+
+  // Stored as 10:15:58: DOS times count two-second steps.
+  const TDateTime kDate = EncodeDateTime({2009, 3, 7, 10, 15, 59});
+  TTempFolder dir;
+  std::string archive = dir / "a.zip";
+  TZelZip zip;
+};
 
 }  // namespace voltrane::test
