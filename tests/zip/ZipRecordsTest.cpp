@@ -63,17 +63,6 @@ TEST(DosDateTime, TruncatesSecondsToEvenAndZeroesYearsOutOfRange) {
   EXPECT_EQ(DosToDateTime(0, 0), 0.0);  // date 0 names no day
 }
 
-TEST(Records, LocalRecordWithADescriptorCountsItsSixteenBytes) {
-  TCentralDirectoryFile c;
-  c.CompressedSize = 100;
-  TLocalFile local;
-  local.FileNameLength = 5;
-  local.ExtraFieldLength = 9;
-  EXPECT_EQ(LocalRecordSize(local, c), 30 + 100 + 5 + 9);
-  local.GeneralPurposeBitFlag = kFlagDataDescriptor;
-  EXPECT_EQ(LocalRecordSize(local, c), 30 + 100 + 5 + 9 + 16);
-}
-
 // Deflate (8) and deflate64 (9) name the level in flag bits 1 and 2; other methods have none.
 TEST(Records, CompressionTypeComesFromTheMethodAndTheLevelFlags) {
   const TZipCompressionType byFlags[] = {
