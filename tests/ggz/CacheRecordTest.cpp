@@ -33,18 +33,15 @@ bool Holds(const std::string& record, const std::string& part) {
   return record.find(part) != std::string::npos;
 }
 
-TEST(CacheRecord, CacheDataUnderTheWaypointOrItsExtensionsGivesTheSameRecord) {
-  test::TRecordValues e{"GC1", "Old Mill", "Multi-cache", "48.1", "17.2", 7,
-                        99,    "2.0",      "2.0",         "3.5",  "true"};
-  EXPECT_EQ(BuildCacheRecord(Wpt(kGroundspeak), 7, 99), Record(e));
-  EXPECT_EQ(BuildCacheRecord(Wpt("<extensions>" + kGroundspeak + "</extensions>"), 7, 99),
-            Record(e));
-}
-
-// Each row: a waypoint and its record. Present but empty elements count as absent; found is
-// a symbol that holds "ound" in that case.
-TEST(CacheRecord, FallsBackToTheGeocacheElementThenToPlainGpx) {
+// Each row: a waypoint and its record. Groundspeak's cache data, under the waypoint or its
+// extensions, comes first, then the geocache element, then plain GPX; present but empty
+// elements count as absent. Found is a symbol that holds "ound" in that case.
+TEST(CacheRecord, TakesCacheDataFromGroundspeakThenTheGeocacheElementThenPlainGpx) {
+  const test::TRecordValues oldMill{"GC1", "Old Mill", "Multi-cache", "48.1", "17.2", 0,
+                                    1,     "2.0",      "2.0",         "3.5",  "true"};
   const std::pair<std::string, test::TRecordValues> kCases[] = {
+      {Wpt(kGroundspeak), oldMill},
+      {Wpt("<extensions>" + kGroundspeak + "</extensions>"), oldMill},
       {Wpt("<geocache><name>Koala</name><type>Traditional</type><container>large</container>"
            "<difficulty>1.5</difficulty><terrain>4</terrain></geocache>"),
        {"GC1", "Koala", "Traditional", "48.1", "17.2", 0, 1, "1.5", "5.0", "4.0", "true"}},
@@ -86,19 +83,11 @@ TEST(CacheRecord, RatingsHaveOneDecimalAndJunkReadsAsZero) {
   }
 }
 
-TEST(CacheRecord, EscapesCodeNameTypeAndCoordinates) {
-  std::string waypoint =
-      "<wpt lat=\"&lt;/lat&gt;1\" lon=\"&quot;2&amp;\"><name>A&amp;B</name>"
-      "<urlname>Tom &amp; Jerry's &lt;den&gt;</urlname><type>x|&quot;y&quot;</type></wpt>";
-  EXPECT_EQ(BuildCacheRecord(waypoint, 0, 0),
-            Record({"A&amp;B", "Tom &amp; Jerry's &lt;den&gt;", "&quot;y&quot;", "&lt;/lat&gt;1",
-                    "&quot;2&amp;", 0, 0}));
-}
-
 // Each row: a waypoint whose code, name, type, lat and lon all hold the text, and what the
-// record gives for it ("?" for U+FFFD).
-TEST(CacheRecord, ValuesHoldOnlyWellFormedCharactersWhateverTheSourceHolds) {
+// record gives for it ("?" for U+FFFD), escaped.
+TEST(CacheRecord, ValuesAreEscapedAndHoldOnlyWellFormedCharacters) {
   const std::pair<std::string, std::string> kCases[] = {
+      {"&lt;/lat&gt;&quot;2&amp;'", "&lt;/lat&gt;&quot;2&amp;'"},
       {"a&#1;b", "a?b"},
       {std::string("a\x01\x1F\0b", 5), "a???b"},
       {"&#xFFFE;&#xFFFF;&#xFFFD;", "???"},
