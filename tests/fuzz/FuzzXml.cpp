@@ -27,13 +27,11 @@ void Check(bool condition, const char* what) {
 
 // Whether the action ran without an error (an error is an answer to bad input).
 template <class Action>
-bool Try(Action&& action) {
-  try {
-    action();
-    return true;
-  } catch (const Exception&) {
-    return false;
-  }
+bool Try(Action&& action) try {
+  action();
+  return true;
+} catch (const Exception&) {
+  return false;
 }
 
 // Paths from the document's own names, so that selection reaches real nodes.

@@ -15,11 +15,9 @@ constexpr size_t kMaxBytesToChange = 16 * 1024;
 
 // A damaged archive may be refused with an error at any step.
 template <class Step>
-void Try(Step&& step) {
-  try {
-    step();
-  } catch (const Exception&) {
-  }
+void Try(Step&& step) try {
+  step();
+} catch (const Exception&) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
