@@ -121,14 +121,13 @@ TEST_F(ZipArchive, LargerContentInflatesBackAtEveryLevel) {
     zip.SetCompressionType(TZipCompressionType(type));
     Add("m" + std::to_string(type) + ".xml", content);
   }
-  std::string bytes = ReadFile(archive);
+  test::TMembers members;
   for (int i = 0; i < zip.Entries().Count(); ++i) {
     const TCentralDirectoryFile& c = zip.Entries()[i].CentralDirectoryFile;
-    size_t data = c.RelativeOffsetOfLocalHeader + 30 + c.FileNameLength;
-    EXPECT_EQ(test::InflateRaw(bytes.substr(data, c.CompressedSize)), content) << c.FileName;
     EXPECT_EQ(c.CompressionMethod, kMethodDeflated);
+    members.push_back({c.FileName, content});
   }
-  test::ExpectReadable(archive, {});
+  test::ExpectReadable(archive, members);
 }
 
 TEST_F(ZipArchive, PreparingTouchesNothingAndAppendingGivesTheSameBytes) {

@@ -46,14 +46,10 @@ TEST(MemberNames, WildCardMatchesTheWholePathWithStarOnly) {
   for (const auto& c : kCases) EXPECT_EQ(MatchesMask(c.path, c.mask, false), c.matches) << c.path;
 }
 
+// The archive bytes of the other tests hold a time; here its edges.
 TEST(DosDateTime, TruncatesSecondsToEvenAndZeroesYearsOutOfRange) {
-  TDosDateTime dos = DateTimeToDos(EncodeDateTime({2009, 3, 7, 10, 15, 59, 999}));
-  EXPECT_EQ(dos.Time, 10 * 2048 + 15 * 32 + 29);
-  EXPECT_EQ(dos.Date, 7 + 3 * 32 + 29 * 512);
-  TDateTimeParts back = DecodeDateTime(DosToDateTime(dos.Date, dos.Time));
-  EXPECT_EQ(back.Year, 2009);
-  EXPECT_EQ(back.Second, 58);
-  EXPECT_EQ(back.Millisecond, 0);
+  EXPECT_EQ(DateTimeToDos(EncodeDateTime({2009, 3, 7, 10, 15, 59, 999})).Time,
+            10 * 2048 + 15 * 32 + 29);
   for (int year : {1979, 2108}) {
     TDosDateTime outside = DateTimeToDos(EncodeDateTime({year, 6, 1, 12, 0, 0}));
     EXPECT_EQ(outside.Date + outside.Time, 0) << year;

@@ -1,4 +1,4 @@
-// Helpers of the ZIP tests: little-endian fields, deflate data both ways, an archive file to
+// Helpers of the ZIP tests: little-endian fields, zlib's own deflate data, an archive file to
 // change, and an independent reader (unzip) asked about the result.
 #pragma once
 
@@ -62,26 +62,6 @@ inline std::string RawDeflate(const std::string& content, int level) {
   out.resize(z.total_out);
   deflateEnd(&z);
   return out;
-}
-
-// Raw deflate data back to its content; "<bad>" when it does not inflate completely.
-inline std::string InflateRaw(const std::string& data) {
-  z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return "<bad>";
-  std::string out;
-  char buffer[16384];
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = uInt(data.size());
-  int result;
-  do {
-    z.next_out = reinterpret_cast<Bytef*>(buffer);
-    z.avail_out = sizeof buffer;
-    result = inflate(&z, Z_NO_FLUSH);
-    out.append(buffer, sizeof buffer - z.avail_out);
-  } while (result == Z_OK);
-  bool complete = result == Z_STREAM_END && z.avail_in == 0;
-  inflateEnd(&z);
-  return complete ? out : "<bad>";
 }
 
 // The action raises an error of kind E with exactly this kind name and message.
