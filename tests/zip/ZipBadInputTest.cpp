@@ -42,12 +42,13 @@ TEST_F(ZipBadInput, MemberWhoseSizeRunsIntoTheDirectoryIsNotMoved) {
   const std::string kRefused = "Cannot move member \"a.txt\" of archive \"" + archive +
                                "\": its local record runs into the central directory";
   // In place the removal of a.txt would move b.txt by its size; a rebuild would copy a.txt.
-  for (auto [method, removed] :
+  for (auto row :
        {std::pair(TZipSaveMethod::FastSave, 0), std::pair(TZipSaveMethod::RebuildAll, 1)}) {
     Open();
     ASSERT_TRUE(zip.IsZipFile());
-    zip.SetSaveMethod(method);
-    test::ExpectError<EZipError>([&] { zip.Entries().RemoveItem(removed); }, "EZipError", kRefused);
+    zip.SetSaveMethod(row.first);
+    test::ExpectError<EZipError>([&] { zip.Entries().RemoveItem(row.second); }, "EZipError",
+                                 kRefused);
     EXPECT_EQ(ReadFile(archive), bytes);
     EXPECT_EQ(zip.Entries().Count(), 2);
   }
