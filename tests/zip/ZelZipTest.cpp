@@ -113,14 +113,15 @@ TEST_F(ZipArchive, SameNameInAnotherFormReplacesTheOldMemberAtTheEnd) {
   test::ExpectReadable(archive, {{"DATA/X.GPX", "new content, longer than before"}});
 }
 
-// ctNone too deflates, in stored blocks.
+// ctNone too deflates, in stored blocks; ctUnknown stands for ctNormal.
 TEST_F(ZipArchive, LargerContentInflatesBackAtEveryLevel) {
   std::string content;
   for (int i = 0; i < 30000; ++i) content += "<wpt n=\"" + std::to_string(i * 7919 % 1000) + "\"/>";
-  for (int type = 0; type <= int(TZipCompressionType::ctNone); ++type) {
+  for (int type = 0; type <= int(TZipCompressionType::ctUnknown); ++type) {
     zip.SetCompressionType(TZipCompressionType(type));
     Add("m" + std::to_string(type) + ".xml", content);
   }
+  EXPECT_EQ(zip.CompressionType(), TZipCompressionType::ctNormal);
   test::TMembers members;
   for (int i = 0; i < zip.Entries().Count(); ++i) {
     const TCentralDirectoryFile& c = zip.Entries()[i].CentralDirectoryFile;
@@ -214,12 +215,12 @@ TEST_F(ZipArchive, ChangeNoticesAndAddEventsFollowTheOperations) {
 TEST_F(ZipArchive, ActiveOpensAndClosesTheNamedArchiveAndNeedsAName) {
   TZelZip idle;
   idle.SetActive(true);
-  EXPECT_FALSE(idle.IsZipFile());
+  EXPECT_FALSE(idle.Active());
   idle.SetFileName(archive);
   idle.SetActive(true);
-  EXPECT_TRUE(idle.IsZipFile());
+  EXPECT_TRUE(idle.Active() && idle.IsZipFile());
   idle.SetActive(false);
-  EXPECT_FALSE(idle.IsZipFile());
+  EXPECT_FALSE(idle.Active());
 }
 
 TEST_F(ZipArchive, ReadOnlyArchiveOpensForReadingAndRefusesChanges) {
