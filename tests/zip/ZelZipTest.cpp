@@ -7,6 +7,7 @@
 #include <csignal>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "rt/Exception.h"
@@ -40,7 +41,8 @@ TEST_F(ZipArchive, EmptyArchiveIs22BytesAndOpensWithoutMembers) {
   EXPECT_EQ(zip.CommentPosition(), 22);
 }
 
-// Each row: a member name, whether its folders are stored, the archive of it holding abc.
+// Each row: a member name, whether its path is stored (else only the file name), the archive
+// of it holding abc.
 // Only a name beyond ASCII carries the UTF-8 flag (bit 11), in both of its records, and
 // Windows as its host, so that unzip reads it as UTF-8 too.
 TEST_F(ZipArchive, OneMemberIsByteExactAndFlaggedUtf8OnlyBeyondAscii) {
