@@ -87,7 +87,8 @@ using TMembers = std::vector<std::pair<std::string, std::string>>;
 inline void ExpectReadable(const std::string& archive, const TMembers& members) {
   TProcessResult check = RunProcess({"/usr/bin/unzip", "-t", archive});
   EXPECT_EQ(check.ExitCode, 0) << check.Output;
-  for (const auto& [name, content] : members) EXPECT_EQ(UnzipMember(archive, name), content);
+  for (const auto& [name, content] : members)
+    EXPECT_EQ(UnzipMember(archive, name), content) << name;
 }
 
 // The stored names of the archive in directory order.
