@@ -11,19 +11,11 @@
 
 using namespace voltrane;
 
-namespace {
-
-void Check(bool condition, const char* what, const std::string& record) {
-  if (!condition) {
-    fprintf(stderr, "fuzz_cache_record: %s\n%s\n", what, record.c_str());
-    abort();
-  }
+static void Check(bool condition, const char* what, const std::string& record) {
+  if (condition) return;
+  fprintf(stderr, "fuzz_cache_record: %s\n%s\n", what, record.c_str());
+  abort();
 }
-
-const char* const kRecordElements[] = {"code",     "name",     "type",    "lat",  "lon",
-                                       "file_pos", "file_len", "ratings", "found"};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -36,10 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;  // a waypoint that does not parse ends the run with the parser's message
   }
   const std::string head = "      <gch>\r\n", tail = "      </gch>\r\n";
-  Check(record.starts_with(head), "record does not start with <gch>", record);
-  Check(record.size() >= head.size() + tail.size() && record.ends_with(tail),
-        "record does not end with </gch>", record);
-
+  Check(record.starts_with(head) && record.size() >= head.size() + tail.size() &&
+            record.ends_with(tail),
+        "record is not framed by <gch> and </gch>", record);
   IXmlDocument document = NewXmlDocument();
   try {
     document->LoadFromXmlText("<x>" + record + "</x>");
@@ -47,14 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(false, error.what(), record);
   }
   IXmlElement x = document->GetDocumentElement();
-  Check(x && x->ChildCount() == 1, "record is not one element", record);
+  Check(x && x->ChildCount() == 1 && x->ChildAt(0)->GetNodeName() == "gch",
+        "record is not one gch element", record);
   TXmlNode* gch = x->ChildAt(0);
-  Check(gch->GetNodeName() == "gch", "record is not a gch element", record);
   if (gch->ChildCount() == 0) return 0;  // no wpt element: the empty record
-  Check(gch->ChildCount() == std::size(kRecordElements), "record has other children", record);
+  const char* const kElements[] = {"code",     "name",     "type",    "lat",  "lon",
+                                   "file_pos", "file_len", "ratings", "found"};
+  Check(gch->ChildCount() == std::size(kElements), "record has other children", record);
   for (int i = 0; i < gch->ChildCount(); ++i) {
     TXmlNode* child = gch->ChildAt(i);
-    Check(child->GetNodeName() == kRecordElements[i], "record has an unexpected element", record);
+    Check(child->GetNodeName() == kElements[i], "record has an unexpected element", record);
     Check(child->GetNodeName() == "ratings" || child->ChildCount() <= 1, "a value holds markup",
           record);
   }

@@ -1,24 +1,30 @@
-// The tag scanner and the splitter on arbitrary source bytes.
-#include <sys/stat.h>
-
+// The tag scanner and the splitter on arbitrary source bytes, in a scratch working tree.
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
-#include "FuzzSupport.h"
 #include "ggz/BuildState.h"
 #include "ggz/SplitGpxFile.h"
 #include "rt/Exception.h"
 #include "rt/Path.h"
+#include "util/DeleteTree.h"
 
 using namespace voltrane;
 
+// A folder for the whole fuzzing run, removed at exit.
+static struct TScratch {
+  TScratch() { path = mkdtemp(path.data()) ? path + "/" : ""; }
+  ~TScratch() { DeleteTree(path); }
+  std::string path = std::filesystem::temp_directory_path() / "voltrane-fuzz-XXXXXX";
+} scratch;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& scratch = fuzz::ScratchFolder();
-  std::string tree = scratch + "tree/";
-  fuzz::RemoveTreeContents(tree);
+  std::string tree = scratch.path + "tree/";
+  DeleteTree(tree);
   ForceDirectories(tree);
   {
-    TFileStream source(scratch + "source.gpx", TFileMode::Create);
+    TFileStream source(scratch.path + "source.gpx", TFileMode::Create);
     source.WriteBuffer(data, int64_t(size));
   }
   TStringConsole console;
@@ -27,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFileStream index(tree + "index.xml", TFileMode::Create);
   state.IndexStream = &index;
   try {
-    SplitGpxFile(state, scratch + "source.gpx");
+    SplitGpxFile(state, scratch.path + "source.gpx");
   } catch (const Exception&) {
     // A waypoint the record builder cannot parse ends the run with an error: fine here.
   }

@@ -5,35 +5,24 @@
 #include <string>
 
 #include "rt/Exception.h"
-#include "rt/Stream.h"
 #include "zip/ZelZip.h"
 
 using namespace voltrane;
-
-namespace {
 
 // Changes copy the archive in memory; a few small members are enough to reach every path.
 constexpr int kMaxMembersToChange = 8;
 constexpr size_t kMaxBytesToChange = 16 * 1024;
 
-void ChangeArchive(TZelZip& zip) {
-  try {
-    zip.Entries().RemoveItem(0);
-  } catch (const Exception&) {
-  }
-  try {
-    TMemoryStream content(std::string("added by the fuzzer\r\n"));
-    zip.Entries().AddStreamItem("fuzz/added.txt", 0x20, 45000.5, content);
-    zip.FileNames();
-  } catch (const Exception&) {
-  }
+// A damaged archive may be refused with an error at any step.
+template <class Step>
+void Try(Step&& step) try {
+  step();
+} catch (const Exception&) {
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TZelZip zip;
-  try {
+  Try([&] {
     zip.OpenArchiveStream(
         std::make_unique<TMemoryStream>(std::string(reinterpret_cast<const char*>(data), size)));
     if (zip.IsZipFile()) {
@@ -44,11 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // The last byte picks the save method, so both the in-place and the rewriting paths
         // see damaged archives.
         if (data[size - 1] & 1) zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
-        ChangeArchive(zip);
+        Try([&] { zip.Entries().RemoveItem(0); });
+        Try([&] {
+          TMemoryStream content(std::string("added by the fuzzer\r\n"));
+          zip.Entries().AddStreamItem("fuzz/added.txt", 0x20, 45000.5, content);
+          zip.FileNames();
+        });
       }
     }
     zip.CloseArchive();
-  } catch (const Exception&) {
-  }
+  });
   return 0;
 }

@@ -1,18 +1,15 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <map>
-#include <optional>
 #include <regex>
 
 #include "TestSupport.h"
 #include "ggz/BuildState.h"
 #include "ggz/ChunkName.h"
+#include "ggz/GgzTestSupport.h"
 #include "ggz/IndexWriter.h"
 #include "ggz/SplitGpxFile.h"
-#include "rt/Exception.h"
-#include "util/Crc32.h"
+#include "zip/ZipItem.h"
 
 namespace voltrane {
 namespace {
@@ -25,14 +22,10 @@ std::string MaskTimes(const std::string& text) {
   return std::regex_replace(text, time, "TIME");
 }
 
-// The CRC-32 of the bytes, or the one given, as the index writes it.
-std::string CrcText(const std::string& bytes, std::optional<uint32_t> given = std::nullopt) {
-  uint32_t crc = CrcInit();
-  CrcUpdate(crc, bytes);
-  CrcFinal(crc);
-  if (given) crc = *given;
+// The CRC-32 of the bytes as the index writes it.
+std::string CrcText(const std::string& bytes) {
   char text[16];
-  snprintf(text, sizeof text, "%.8X", crc);
+  snprintf(text, sizeof text, "%.8X", Crc32Of(bytes));
   return text;
 }
 
@@ -46,15 +39,7 @@ std::string Waypoint(const std::string& code, size_t padTo = 0) {
 // The record of a waypoint without cache data.
 std::string Record(const std::string& code, const std::string& lat, const std::string& lon,
                    size_t pos, size_t len) {
-  return "      <gch>\r\n         <code>" + code + "</code>\r\n         <name></name>\r\n" +
-         "         <type></type>\r\n         <lat>" + lat + "</lat>\r\n         <lon>" + lon +
-         "</lon>\r\n" + "         <file_pos>" + std::to_string(pos) +
-         "</file_pos>\r\n         <file_len>" + std::to_string(len) +
-         "</file_len>\r\n         <ratings>\r\n            <awesomeness>3.0</awesomeness>\r\n" +
-         "            <difficulty>0.0</difficulty>\r\n            <size>1.0</size>\r\n" +
-         "            <terrain>0.0</terrain>\r\n         </ratings>\r\n         "
-         "<found>false</found>\r\n" +
-         "      </gch>\r\n";
+  return test::Record({code, "", "", lat, lon, int64_t(pos), int64_t(len)});
 }
 
 std::string FileEntry(const std::string& name, const std::string& chunk,
@@ -70,7 +55,7 @@ class Splitter : public ::testing::Test {
     state.WorkDir = dir / "";
     state.IndexStream = &index;
     state.OnChunkClosed = [this](const std::string& name, std::string&& bytes, uint32_t crc) {
-      EXPECT_EQ(CrcText(bytes), CrcText(bytes, crc)) << name;
+      EXPECT_EQ(crc, Crc32Of(bytes)) << name;
       chunks[name] = std::move(bytes);
     };
   }
@@ -98,29 +83,19 @@ class Splitter : public ::testing::Test {
 };
 
 TEST_F(Splitter, CopiesHeaderAndWaypointsAndDropsEverythingElse) {
+  // The second waypoint's end tag loses its blank.
   std::string w1 = Waypoint("GC1"),
-              w2 = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt >";
-  Split("caches.gpx", kHeader + w1 + "\r\n  <!-- note -->\r\n  " + w2 +
-                          "\r\n  <rte><rtept lat=\"0\" lon=\"0\"/></rte>\r\n</gpx>\r\n");
-  std::string chunk =
-      kHeader + w1 + "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>" + kClosing;
+              w2 = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>";
+  Split("caches.gpx", kHeader + w1 + "\r\n  <!-- note -->\r\n  " + w2.substr(0, w2.size() - 1) +
+                          " >\r\n  <rte><rtept lat=\"0\" lon=\"0\"/></rte>\r\n</gpx>\r\n");
+  std::string chunk = kHeader + w1 + w2 + kClosing;
   EXPECT_EQ(Chunk("caches_0000.gpx"), chunk);
   EXPECT_EQ(console.Text, "Reading: " + dir / "caches.gpx" +
                               "\nWriting: caches_0000.gpx\nProcessed waypoints: 2\n");
   // Each record says where its waypoint lies in the chunk.
-  std::string w2Written = "<wpt lat=\"3\" lon=\"4\"><!-- </wpt> --><name>GC2</name></wpt>";
-  EXPECT_EQ(chunk.substr(kHeader.size(), w1.size()), w1);
-  EXPECT_EQ(chunk.substr(kHeader.size() + w1.size(), w2Written.size()), w2Written);
-  EXPECT_EQ(Index(),
-            FileEntry("caches_0000.gpx", chunk,
-                      Record("GC1", "1", "2", kHeader.size(), w1.size()) +
-                          Record("GC2", "3", "4", kHeader.size() + w1.size(), w2Written.size())));
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
+  EXPECT_EQ(Index(), FileEntry("caches_0000.gpx", chunk,
+                               Record("GC1", "1", "2", kHeader.size(), w1.size()) +
+                                   Record("GC2", "3", "4", kHeader.size() + w1.size(), w2.size())));
 }
 
 TEST_F(Splitter, WaypointsAreRecognisedByTheirWholeName) {
@@ -144,30 +119,33 @@ TEST_F(Splitter, WaypointsAreRecognisedByTheirWholeName) {
       {"<wpt lat=\"1\"><wptx>a</wptx ></wpt>", "<wpt lat=\"1\"><wptx>a</wptx ></wpt>", 1},
   };
   for (size_t k = 0; k < std::size(rows); ++k) {
-    SCOPED_TRACE(rows[k].body);
-    std::string name = "w" + std::to_string(k) + ".gpx";
+    std::string name = "w" + std::to_string(k);
     console.Text.clear();
-    try {
-      Split(name, kHeader + rows[k].body + "\r\n</gpx>\r\n");
-    } catch (const Exception& e) {
-      ADD_FAILURE() << e.Message();
-    }
-    EXPECT_EQ(Chunk("w" + std::to_string(k) + "_0000.gpx"), kHeader + rows[k].written + kClosing);
-    EXPECT_EQ(console.Text, "Reading: " + dir / name + "\nWriting: w" + std::to_string(k) +
+    Split(name + ".gpx", kHeader + rows[k].body + "\r\n</gpx>\r\n");
+    EXPECT_EQ(Chunk(name + "_0000.gpx"), kHeader + rows[k].written + kClosing) << rows[k].body;
+    EXPECT_EQ(console.Text, "Reading: " + dir / name + ".gpx\nWriting: " + name +
                                 "_0000.gpx\nProcessed waypoints: " + std::to_string(rows[k].count) +
                                 "\n");
   }
-  EXPECT_EQ(Count(Index(), "<gch>"), 10u);
+  std::string index = Index();
+  std::regex record("<gch>");
+  EXPECT_EQ(std::distance(std::sregex_iterator(index.begin(), index.end(), record), {}), 10);
 }
 
+// A header longer than a chunk may be is no error while no waypoint follows it.
 TEST_F(Splitter, SourceWithoutWaypointsLeavesNoChunk) {
-  Split("empty.gpx", kHeader + "<rte/></gpx>");
-  EXPECT_EQ(console.Text, "Reading: " + dir / "empty.gpx" + "\n");
+  for (std::string body :
+       {std::string("<rte/>"),
+        "<metadata>" + std::string(size_t(kChunkSizeLimit), 'x') + "</metadata>"}) {
+    console.Text.clear();
+    Split("empty.gpx", kHeader + body + "</gpx>");
+    EXPECT_EQ(console.Text, "Reading: " + dir / "empty.gpx" + "\n");
+  }
   EXPECT_TRUE(ChunkNames().empty());
   EXPECT_EQ(Index(), "");
 }
 
-TEST_F(Splitter, HeaderLeavesOutTracksAndRoutes) {
+TEST_F(Splitter, HeaderLeavesOutTracksAndRoutesAndStartsEveryChunk) {
   struct {
     std::string before;  // the source's text before its first waypoint
     std::string header;  // as every chunk starts
@@ -177,6 +155,7 @@ TEST_F(Splitter, HeaderLeavesOutTracksAndRoutes) {
       {kHeader + "<rte/><rte>\r\n<rtept/></rte><trkx/>", kHeader + "<trkx/>"},
       {kHeader + "<metadata><trk/></metadata><rte a='>'><!-- </rte> --></rte>",
        kHeader + "<metadata></metadata>"},
+      {"\xEF\xBB\xBF" + kHeader, "\xEF\xBB\xBF" + kHeader},  // a byte order mark stays
   };
   int k = 0;
   for (const auto& row : rows) {
@@ -186,18 +165,12 @@ TEST_F(Splitter, HeaderLeavesOutTracksAndRoutes) {
   }
 }
 
-TEST_F(Splitter, HeaderLongerThanAChunkEndsTheRunOnlyWhenAWaypointFollows) {
+TEST_F(Splitter, HeaderLongerThanAChunkEndsTheRunWhenAWaypointFollows) {
   std::string longHeader = kHeader + "<metadata>" + std::string(size_t(kChunkSizeLimit), 'x');
-  Split("nowpt.gpx", longHeader + "</metadata></gpx>");
-  EXPECT_TRUE(ChunkNames().empty());
-  try {
-    Split("long.gpx", longHeader + "</metadata>" + Waypoint("GC1"));
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.KindName(), "EHeaderTooLongError");
-    EXPECT_EQ(e.Message(), "The text before the first waypoint of \"" + dir / "long.gpx" +
-                               "\" is longer than a chunk file may be (4500000 bytes)");
-  }
+  EXPECT_EQ(test::KindAndMessage(
+                [&] { Split("long.gpx", longHeader + "</metadata>" + Waypoint("GC1")); }),
+            "EHeaderTooLongError: The text before the first waypoint of \"" + dir / "long.gpx" +
+                "\" is longer than a chunk file may be (4500000 bytes)");
   EXPECT_TRUE(ChunkNames().empty());
 }
 
@@ -242,46 +215,32 @@ TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
                           Record("GC2", "1", "2", kHeader.size(), Waypoint("GC2").size())));
 }
 
-TEST_F(Splitter, ByteOrderMarkStaysAtTheHeadOfEveryChunk) {
-  std::string bom = "\xEF\xBB\xBF";
-  Split("bom.gpx", bom + kHeader + Waypoint("GC1") + "</gpx>");
-  EXPECT_EQ(Chunk("bom_0000.gpx"), bom + kHeader + Waypoint("GC1") + kClosing);
-}
-
-TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceAndOffset) {
-  // Without its end tag the waypoint takes the rest of the file, and the parse fails there.
-  std::string source = kHeader + Waypoint("GC1") + "<wpt lat=\"1\"><name>GC2</name>\r\n</gpx>\r\n";
-  try {
-    Split("cut.gpx", source);
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.KindName(), "Exception");
-    EXPECT_EQ(e.Message(), "Text \"wpt\" expected at [4:3] (line 4, column 3 of " +
-                               dir / "cut.gpx" + "; waypoint at byte " +
-                               std::to_string(kHeader.size() + Waypoint("GC1").size()) + ")");
+// Each row: a source, where its faulty waypoint starts, the parser's message for it. The
+// error names the source's line and column, whatever its line ends. A waypoint without its
+// end tag takes the rest of the file, and the parse fails there.
+TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceLineColumnAndOffset) {
+  auto bad = [](const std::string& eol) {
+    return "<?xml version=\"1.0\"?>" + eol + "<gpx>" + eol + "<wpt lat=\"1\" lon=\"2\">" + eol +
+           "<name>\xC3\xA9</nam>" + eol + "</wpt>" + eol + "</gpx>";
+  };
+  const struct {
+    std::string source;
+    size_t at;
+    std::string message;
+  } kCases[] = {
+      {kHeader + Waypoint("GC1") + "<wpt lat=\"1\"><name>GC2</name>\r\n</gpx>\r\n",
+       kHeader.size() + Waypoint("GC1").size(), "Text \"wpt\" expected at [4:3] (line 4, column 3"},
+      {bad("\n"), 28, "Text \"e\" expected at [4:14] (line 4, column 13"},
+      {bad("\r\n"), 30, "Text \"e\" expected at [4:14] (line 4, column 13"},
+      {bad("\r"), 28, "Text \"e\" expected at [3:36] (line 4, column 13"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(test::KindAndMessage([&] { Split("bad.gpx", c.source); }),
+              "Exception: " + c.message + " of " + dir / "bad.gpx" + "; waypoint at byte " +
+                  std::to_string(c.at) + ")");
+    EXPECT_EQ(c.source.substr(c.at, 4), "<wpt");
   }
-  EXPECT_EQ(source.substr(kHeader.size() + Waypoint("GC1").size(), 4), "<wpt");
   EXPECT_EQ(Index(), "");  // the chunk open when the error passed gets no entry
-}
-
-TEST_F(Splitter, ParseErrorsNameTheirLineAndColumnInTheSource) {
-  // The fault is the ">" of "</nam>", on line 4 after twelve characters (one of two bytes).
-  for (std::string eol : {"\n", "\r\n", "\r"}) {
-    SCOPED_TRACE(eol == "\n" ? "LF" : eol == "\r" ? "CR" : "CR LF");
-    std::string before = "<?xml version=\"1.0\"?>" + eol + "<gpx>" + eol;
-    try {
-      Split("bad.gpx", before + "<wpt lat=\"1\" lon=\"2\">" + eol + "<name>\xC3\xA9</nam>" + eol +
-                           "</wpt>" + eol + "</gpx>");
-      ADD_FAILURE();
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.KindName(), "Exception");
-      EXPECT_TRUE(e.Message().starts_with("Text \"e\" expected at [")) << e.Message();
-      EXPECT_TRUE(e.Message().ends_with("] (line 4, column 13 of " + dir / "bad.gpx" +
-                                        "; waypoint at byte " + std::to_string(before.size()) +
-                                        ")"))
-          << e.Message();
-    }
-  }
 }
 
 TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
@@ -296,14 +255,9 @@ TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
 }
 
 TEST_F(Splitter, UnreadableSourceRaisesAfterItsReadingLine) {
-  try {
-    SplitGpxFile(state, dir / "missing.gpx");
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.KindName(), "EFOpenError");
-    EXPECT_EQ(e.Message(),
-              "Cannot open file \"" + dir / "missing.gpx" + "\". No such file or directory");
-  }
+  EXPECT_EQ(
+      test::KindAndMessage([&] { SplitGpxFile(state, dir / "missing.gpx"); }),
+      "EFOpenError: Cannot open file \"" + dir / "missing.gpx" + "\". No such file or directory");
   EXPECT_EQ(console.Text, "Reading: " + dir / "missing.gpx" + "\n");
 }
 

@@ -8,75 +8,63 @@
 #include "zip/EndRecordSearch.h"
 #include "zip/ZipNames.h"
 #include "zip/ZipRecords.h"
-#include "zip/ZipTestSupport.h"
 
 namespace voltrane {
 namespace {
 
-TEST(MemberNames, UseSlashesWithoutDriveServerOrRoot) {
-  EXPECT_EQ(ToZipName("data\\x.gpx"), "data/x.gpx");
-  EXPECT_EQ(ToZipName("C:\\a\\b.txt"), "a/b.txt");
-  EXPECT_EQ(ToZipName("\\\\srv\\share\\a\\b.txt"), "a/b.txt");
-  EXPECT_EQ(ToZipName("data\\"), "data/");
-  EXPECT_EQ(ToZipName("data/x.gpx"), "data/x.gpx");
-  EXPECT_EQ(ToZipName("/tmp/a/b.txt"), "tmp/a/b.txt");
+// Each row: a name as given (and the root it is made relative to) and as stored.
+TEST(MemberNames, UseSlashesWithoutDriveServerOrRootAndAreRelativeIgnoringAsciiCase) {
+  const std::pair<std::string, std::string> kStored[] = {{"data\\x.gpx", "data/x.gpx"},
+                                                         {"C:\\a\\b.txt", "a/b.txt"},
+                                                         {"\\\\srv\\share\\a\\b.txt", "a/b.txt"},
+                                                         {"data\\", "data/"},
+                                                         {"data/x.gpx", "data/x.gpx"},
+                                                         {"/tmp/a/b.txt", "tmp/a/b.txt"}};
+  for (const auto& [given, stored] : kStored) EXPECT_EQ(ToZipName(given), stored) << given;
   EXPECT_EQ(ToBackslashName("C:/a/b/"), "a\\b\\");
-}
-
-TEST(MemberNames, AreMadeRelativeToTheRootIgnoringAsciiCase) {
-  EXPECT_EQ(RelativeItemName("C:\\Temp\\data\\x.gpx", "c:\\temp"), "data\\x.gpx");
-  EXPECT_EQ(RelativeItemName("/w/temp/data/x.gpx", "/w/temp"), "data/x.gpx");
-  EXPECT_EQ(RelativeItemName("/w/temp/", "/w/temp"), "");
-  EXPECT_EQ(RelativeItemName("/elsewhere/x.gpx", "/w/temp"), "/elsewhere/x.gpx");
+  const std::string kRelative[][3] = {{"C:\\Temp\\data\\x.gpx", "c:\\temp", "data\\x.gpx"},
+                                      {"/w/temp/data/x.gpx", "/w/temp", "data/x.gpx"},
+                                      {"/w/temp/", "/w/temp", ""},
+                                      {"/elsewhere/x.gpx", "/w/temp", "/elsewhere/x.gpx"}};
+  for (const auto& row : kRelative) EXPECT_EQ(RelativeItemName(row[0], row[1]), row[2]) << row[0];
   EXPECT_TRUE(SameTextAscii("DATA/X.GPX", "data/x.gpx"));
   EXPECT_FALSE(SameTextAscii("data/x.gpx", "data/x.gpx2"));
   EXPECT_FALSE(SameTextAscii("\xc3\x89", "\xc3\xa9"));
 }
 
+// Each row: a path, a mask and whether the whole path matches it.
 TEST(MemberNames, WildCardMatchesTheWholePathWithStarOnly) {
-  EXPECT_TRUE(MatchesMask("/t/data/x.gpx", "*.*", false));
-  EXPECT_TRUE(MatchesMask("/t.d/data/x", "*.*", false));  // a "." in a folder name counts
-  EXPECT_FALSE(MatchesMask("/t/data/x", "*.*", false));
-  EXPECT_TRUE(MatchesMask("/T/X.GPX", "*.gpx", false));
-  EXPECT_FALSE(MatchesMask("/t/a.gpx", "/t/?.gpx", false));  // "?" stands for itself
-  EXPECT_TRUE(MatchesMask("/t/?.gpx", "/t/?.gpx", false));
+  const struct {
+    const char *path, *mask;
+    bool matches;
+  } kCases[] = {
+      {"/t/data/x.gpx", "*.*", true},  {"/t.d/data/x", "*.*", true},  // a "." in a folder counts
+      {"/t/data/x", "*.*", false},     {"/T/X.GPX", "*.gpx", true},
+      {"/t/a.gpx", "/t/?.gpx", false},  // "?" stands for itself
+      {"/t/?.gpx", "/t/?.gpx", true},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(MatchesMask(c.path, c.mask, false), c.matches) << c.path;
 }
 
+// The archive bytes of the other tests hold a time; here its edges.
 TEST(DosDateTime, TruncatesSecondsToEvenAndZeroesYearsOutOfRange) {
-  TDosDateTime dos = DateTimeToDos(EncodeDateTime({2009, 3, 7, 10, 15, 59, 999}));
-  EXPECT_EQ(dos.Time, 10 * 2048 + 15 * 32 + 29);
-  EXPECT_EQ(dos.Date, 7 + 3 * 32 + 29 * 512);
-  TDateTimeParts back = DecodeDateTime(DosToDateTime(dos.Date, dos.Time));
-  EXPECT_EQ(back.Year, 2009);
-  EXPECT_EQ(back.Second, 58);
-  EXPECT_EQ(back.Millisecond, 0);
+  EXPECT_EQ(DateTimeToDos(EncodeDateTime({2009, 3, 7, 10, 15, 59, 999})).Time,
+            10 * 2048 + 15 * 32 + 29);
   for (int year : {1979, 2108}) {
     TDosDateTime outside = DateTimeToDos(EncodeDateTime({year, 6, 1, 12, 0, 0}));
-    EXPECT_EQ(outside.Date, 0);
-    EXPECT_EQ(outside.Time, 0);
+    EXPECT_EQ(outside.Date + outside.Time, 0) << year;
   }
   EXPECT_NE(DateTimeToDos(EncodeDateTime({1980, 1, 1})).Date, 0);
   EXPECT_NE(DateTimeToDos(EncodeDateTime({2107, 12, 31, 23, 59, 58})).Date, 0);
   EXPECT_EQ(DosToDateTime(0, 0), 0.0);  // date 0 names no day
 }
 
-TEST(Records, DeriveSizesAndCompressionType) {
-  TCentralDirectoryFile c;
-  c.CompressedSize = 100;
-  c.FileNameLength = 5;
-  c.ExtraFieldLength = 4;
-  c.FileCommentLength = 3;
-  TLocalFile local;
-  local.FileNameLength = 5;
-  local.ExtraFieldLength = 9;
-  EXPECT_EQ(CentralRecordSize(c), 46 + 5 + 4 + 3);
-  EXPECT_EQ(LocalRecordSize(local, c), 30 + 100 + 5 + 9);
-  local.GeneralPurposeBitFlag = kFlagDataDescriptor;
-  EXPECT_EQ(LocalRecordSize(local, c), 30 + 100 + 5 + 9 + 16);
-
+// Deflate (8) and deflate64 (9) name the level in flag bits 1 and 2; other methods have none.
+TEST(Records, CompressionTypeComesFromTheMethodAndTheLevelFlags) {
   const TZipCompressionType byFlags[] = {
       TZipCompressionType::ctNormal, TZipCompressionType::ctMaximum, TZipCompressionType::ctFast,
       TZipCompressionType::ctSuperFast};
+  TCentralDirectoryFile c;
   for (uint16_t method : {8, 9}) {
     c.CompressionMethod = method;
     for (int bits = 0; bits < 4; ++bits) {
@@ -89,45 +77,33 @@ TEST(Records, DeriveSizesAndCompressionType) {
   EXPECT_EQ(CompressionTypeOf(c), TZipCompressionType::ctUnknown);
 }
 
-std::string StreamWithEndRecordAt(int64_t size, int64_t at) {
-  std::string bytes(size_t(size), 'x');
-  bytes.replace(size_t(at), 4, "PK\x05\x06");
-  return bytes;
-}
-
+// Each row: the stream's size, where "PK\5\6" (or other text) lies in it, where the search
+// finds the end record (-1: nowhere). The windows reach 256, 1,024 and 65,536 positions back
+// from size - 22, each starting where the one before it started, less its size.
 TEST(EndRecordSearch, FindsRecordsInEachWindowAndGivesUpBeyondThem) {
-  std::string tooShort = "PK\x05\x06" + std::string(17, '\0');
-  TMemoryStream shortStream(tooShort);
-  EXPECT_EQ(SearchEndRecord(shortStream), -1);
-
-  TMemoryStream exact("PK\x05\x06" + std::string(18, '\0'));
-  EXPECT_EQ(SearchEndRecord(exact), 0);
-
-  // 2,000 bytes, the record 300 bytes before the end: beyond the first window.
-  TMemoryStream second(StreamWithEndRecordAt(2000, 1700));
-  EXPECT_EQ(SearchEndRecord(second), 1700);
-
-  // The edges of the first window: 256 positions from size - 22 down.
-  TMemoryStream firstEdge(StreamWithEndRecordAt(5000, 5000 - 22 - 255));
-  EXPECT_EQ(SearchEndRecord(firstEdge), 5000 - 22 - 255);
-  TMemoryStream longestComment(StreamWithEndRecordAt(70000, 70000 - 22 - 65535));
-  EXPECT_EQ(SearchEndRecord(longestComment), 70000 - 22 - 65535);
-  TMemoryStream tooFar(StreamWithEndRecordAt(70000, 70000 - 22 - 1024 - 65536));
-  EXPECT_EQ(SearchEndRecord(tooFar), -1);
-
-  // A short stream is searched to its first byte even where a window is larger than it.
-  TMemoryStream small(StreamWithEndRecordAt(1000, 600));
-  EXPECT_EQ(SearchEndRecord(small), 600);
-
-  // The last record wins; a "P" skip does not step over a record right below it.
-  std::string two = StreamWithEndRecordAt(3000, 2900);
-  two.replace(2500, 4, "PK\x05\x06");
-  TMemoryStream last(two);
-  EXPECT_EQ(SearchEndRecord(last), 2900);
-  std::string skip(100, 'x');
-  skip.replace(37, 5, "PK\x05\x06P");
-  TMemoryStream belowP(skip);
-  EXPECT_EQ(SearchEndRecord(belowP), 37);
+  const std::string kEnd = "PK\x05\x06";
+  const struct {
+    int64_t size;
+    std::vector<std::pair<int64_t, std::string>> texts;
+    int64_t found;
+  } kCases[] = {
+      {21, {{0, kEnd}}, -1},                               // shorter than a record
+      {22, {{0, kEnd}}, 0},                                // exactly one
+      {2000, {{1700, kEnd}}, 1700},                        // beyond the first window
+      {5000, {{5000 - 22 - 255, kEnd}}, 5000 - 22 - 255},  // the first window's last position
+      {70000, {{70000 - 22 - 65535, kEnd}}, 70000 - 22 - 65535},  // the longest comment
+      {70000, {{70000 - 22 - 1024 - 65535, kEnd}}, 70000 - 22 - 1024 - 65535},
+      {70000, {{70000 - 22 - 1024 - 65536, kEnd}}, -1},
+      {1000, {{600, kEnd}}, 600},                  // a window larger than the stream
+      {3000, {{2500, kEnd}, {2900, kEnd}}, 2900},  // the last record wins
+      {100, {{37, kEnd + "P"}}, 37},               // a "P" skip does not step over a record
+  };
+  for (const auto& c : kCases) {
+    std::string bytes(size_t(c.size), 'x');
+    for (const auto& [at, text] : c.texts) bytes.replace(size_t(at), text.size(), text);
+    TMemoryStream stream(bytes);
+    EXPECT_EQ(SearchEndRecord(stream), c.found) << c.size << " " << c.texts[0].first;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Helpers of the ZIP tests: reading little-endian fields, inflating member data, and asking
-// an independent reader (unzip) about an archive.
+// Helpers of the ZIP tests: little-endian fields, zlib's own deflate data, an archive file to
+// change, and an independent reader (unzip) asked about the result.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +7,12 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestSupport.h"
+#include "rt/Stream.h"
+#include "zip/ZelZip.h"
 
 namespace voltrane::test {
 
@@ -18,6 +22,13 @@ inline uint32_t U16At(const std::string& bytes, size_t at) {
 
 inline uint32_t U32At(const std::string& bytes, size_t at) {
   return U16At(bytes, at) | U16At(bytes, at + 2) << 16;
+}
+
+// The value as that many little-endian bytes.
+inline std::string Le(uint32_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += char(value >> (8 * i) & 0xFF);
+  return out;
 }
 
 // Bytes from hexadecimal digits; blanks are ignored.
@@ -38,24 +49,19 @@ inline std::string Noise(size_t size, uint32_t seed = 12345) {
   return bytes;
 }
 
-// Raw deflate data back to its content; "<bad>" when it does not inflate completely.
-inline std::string InflateRaw(const std::string& data) {
+// zlib's raw deflate of the content in one call.
+inline std::string RawDeflate(const std::string& content, int level) {
   z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return "<bad>";
-  std::string out;
-  char buffer[16384];
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = uInt(data.size());
-  int result;
-  do {
-    z.next_out = reinterpret_cast<Bytef*>(buffer);
-    z.avail_out = sizeof buffer;
-    result = inflate(&z, Z_NO_FLUSH);
-    out.append(buffer, sizeof buffer - z.avail_out);
-  } while (result == Z_OK);
-  bool complete = result == Z_STREAM_END && z.avail_in == 0;
-  inflateEnd(&z);
-  return complete ? out : "<bad>";
+  deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, uLong(content.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  z.avail_in = uInt(content.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = uInt(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
 }
 
 // The action raises an error of kind E with exactly this kind name and message.
@@ -70,20 +76,53 @@ void ExpectError(Action&& action, const std::string& kind, const std::string& me
   }
 }
 
-// "unzip -t" on the archive: its output, and whether it found no error.
-struct TUnzipCheck {
-  bool Ok = false;
-  std::string Output;
-};
-
-inline TUnzipCheck UnzipTest(const std::string& archive) {
-  TProcessResult result = RunProcess({"/usr/bin/unzip", "-t", archive});
-  return {result.ExitCode == 0, result.Output};
-}
-
 // The bytes of one member as unzip extracts them.
 inline std::string UnzipMember(const std::string& archive, const std::string& member) {
   return RunProcess({"/usr/bin/unzip", "-p", archive, member}).Output;
 }
+
+using TMembers = std::vector<std::pair<std::string, std::string>>;
+
+// unzip finds no error in the archive and extracts each member's content.
+inline void ExpectReadable(const std::string& archive, const TMembers& members) {
+  TProcessResult check = RunProcess({"/usr/bin/unzip", "-t", archive});
+  EXPECT_EQ(check.ExitCode, 0) << check.Output;
+  for (const auto& [name, content] : members)
+    EXPECT_EQ(UnzipMember(archive, name), content) << name;
+}
+
+// The stored names of the archive in directory order.
+inline std::vector<std::string> MemberNames(const std::string& archive) {
+  TZelZip zip;
+  zip.OpenArchive(archive);
+  std::vector<std::string> names;
+  for (int i = 0; i < zip.Entries().Count(); ++i)
+    names.push_back(zip.Entries()[i].CentralDirectoryFile.FileName);
+  return names;
+}
+
+// An empty archive file in a temporary folder, open in the component that changes it.
+class ZipFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    {
+      TFileStream file(archive, TFileMode::Create);
+      zip.CreateEmptyArchive(file);
+    }
+    Open();
+  }
+  void Open() { zip.OpenArchive(archive); }
+  TZelZipEntriesEntry* Add(const std::string& name, const std::string& content,
+                           uint16_t attr = 0x20) {
+    TMemoryStream stream(content);
+    return zip.Entries().AddStreamItem(name, attr, kDate, stream);
+  }
+
+  // Stored as 10:15:58: DOS times count two-second steps.
+  const TDateTime kDate = EncodeDateTime({2009, 3, 7, 10, 15, 59});
+  TTempFolder dir;
+  std::string archive = dir / "a.zip";
+  TZelZip zip;
+};
 
 }  // namespace voltrane::test
