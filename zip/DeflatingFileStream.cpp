@@ -1,5 +1,7 @@
 #include "zip/DeflatingFileStream.h"
 
+#include "util/Crc32.h"
+
 namespace voltrane {
 
 TDeflatingFileStream::TDeflatingFileStream(const std::string& path, const std::string& spillPath,
@@ -13,7 +15,7 @@ TDeflatingFileStream::TDeflatingFileStream(const std::string& path, const std::s
 int64_t TDeflatingFileStream::Write(const void* buffer, int64_t count) {
   if (!deflater_) throw ECompressionError("Invalid stream operation");
   int64_t n = TFileStream::Write(buffer, count);
-  crc_ = Crc32Continue(crc_, buffer, size_t(n));
+  crc_ = Crc32Of(std::string_view(static_cast<const char*>(buffer), size_t(n)), crc_);
   lagging_.append(static_cast<const char*>(buffer), size_t(n));
   if (lagging_.size() >= kLagLimit) {
     size_t ready = lagging_.size() - kLagKept;

@@ -79,11 +79,6 @@ void WriteItemData(const TPreparedZipItem& item, TStream& out);
 TLocalFile MakeLocalFile(const TPreparedZipItem& item);
 TCentralDirectoryFile MakeCentralFile(const TPreparedZipItem& item, int64_t offset);
 
-// Standard CRC-32 of the bytes (0 for none).
-uint32_t Crc32Of(const std::string& bytes);
-// The CRC-32 so far (0 before any byte) carried on over more bytes.
-uint32_t Crc32Continue(uint32_t crc, const void* data, size_t size);
-
 // The limits of the records as written: 16-bit counts and lengths, 32-bit sizes and offsets.
 constexpr int64_t kMaxZipCount = 0xFFFF;
 constexpr int64_t kMaxZipOffset = 0xFFFFFFFF;

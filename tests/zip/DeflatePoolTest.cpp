@@ -12,6 +12,7 @@
 #include "rt/Exception.h"
 #include "rt/Path.h"
 #include "rt/Stream.h"
+#include "util/Crc32.h"
 #include "zip/DeflatePool.h"
 #include "zip/DeflatingFileStream.h"
 #include "zip/ZelZip.h"

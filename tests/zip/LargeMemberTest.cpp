@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "rt/Stream.h"
+#include "util/Crc32.h"
 #include "zip/ZelZip.h"
 #include "zip/ZipItem.h"
 #include "zip/ZipTestSupport.h"
