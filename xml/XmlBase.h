@@ -20,7 +20,7 @@ class TXmlBase {
   TXmlBase(const TXmlBase&) = delete;
   TXmlBase& operator=(const TXmlBase&) = delete;
 
-  // Plain counts: a document and its nodes are used by one thread at a time.
+  // Plain counts: a document, its nodes and its name table are used by one thread at a time.
   void AddRef() noexcept { ++refCount_; }
   // Dropping the last reference frees the object. Objects freed while another one is being
   // freed are queued instead of freed recursively, so releasing a tree of any depth uses a
