@@ -70,27 +70,22 @@ void AppendLine(std::string& record, std::string_view open, std::string_view val
   record += close;
 }
 
-// The text the waypoint is parsed from, kept per thread so that its storage is reused from
-// one waypoint to the next; an unusually large one is not kept.
-class TWrappedWaypoint {
- public:
-  std::string_view Wrap(const std::string& encoding, std::string_view waypoint) {
-    text_.clear();
-    text_ += "<?xml version=\"1.0\" encoding=\"";
-    text_ += encoding;
-    text_ += "\"?>\r\n<gpx>\r\n";
-    text_ += waypoint;
-    text_ += "</gpx>\r\n";
-    return text_;
-  }
-  void Done() {
-    if (text_.capacity() > kKeptCapacity) std::string().swap(text_);
-  }
-
- private:
-  static constexpr size_t kKeptCapacity = 1 << 20;
-  std::string text_;
-};
+// The text the waypoint is parsed from: the declaration of the source's encoding, and the
+// waypoint inside a gpx element, as the record's lookups expect it.
+std::string WrappedWaypoint(const std::string& encoding, std::string_view waypoint) {
+  static constexpr std::string_view kDeclarationOpen = "<?xml version=\"1.0\" encoding=\"";
+  static constexpr std::string_view kDeclarationClose = "\"?>\r\n<gpx>\r\n";
+  static constexpr std::string_view kClose = "</gpx>\r\n";
+  std::string text;
+  text.reserve(kDeclarationOpen.size() + encoding.size() + kDeclarationClose.size() +
+               waypoint.size() + kClose.size());
+  text += kDeclarationOpen;
+  text += encoding;
+  text += kDeclarationClose;
+  text += waypoint;
+  text += kClose;
+  return text;
+}
 
 // The elements a record reads: the waypoint with its attributes, and each element that a
 // lookup below may select, whole. Logs, descriptions and the like are checked but not built.
@@ -119,13 +114,7 @@ std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t
   record += "      <gch>\r\n";
   IXmlDocument document = NewXmlDocument();
   document->SetLoadFilter(&RecordElements());
-  {
-    thread_local TWrappedWaypoint wrapped;
-    struct TDone {
-      ~TDone() { wrapped.Done(); }
-    } done;
-    document->LoadFromXmlText(wrapped.Wrap(encoding, waypoint));
-  }
+  document->LoadFromXmlText(WrappedWaypoint(encoding, waypoint));
   IXmlNode w = document->SelectNodeByPath("gpx\\wpt");
   if (!w) return record + "      </gch>\r\n";
   IXmlNode e = w->SelectNodeByPath("extensions");

@@ -20,6 +20,13 @@ namespace voltrane {
 
 namespace {
 
+// The waypoint element, and its start tag's opening as the scanner's search ends on it.
+const std::string kWaypointTag = "wpt";
+constexpr std::string_view kWaypointOpen = "<wpt";
+// The other elements that may stand before the first waypoint (and are not kept there).
+const std::string kTrackTag = "trk";
+const std::string kRouteTag = "rte";
+
 // A chunk's buffer takes room for the limit and for the waypoint that will not fit, which
 // is read in before it is moved on: the buffer need not grow (and be copied) at each
 // chunk's end. Pages never written to take no memory.
@@ -54,9 +61,7 @@ class TChunkWriter {
   // Listed in the index once it is complete, then handed on.
   void Close() {
     bytes_ += kChunkClosing;
-    uint32_t crc = CrcInit();
-    CrcUpdate(crc, bytes_);
-    CrcFinal(crc);
+    uint32_t crc = Crc32Of(bytes_);
     if (spilledBytes_ == 0)
       WriteFileEntry(*state_.IndexStream, name_, records_, crc);
     else
@@ -214,7 +219,8 @@ bool ReadRestOfStartTag(TTrivialXml& scanner) {
 void FindEndTag(TTrivialXml& scanner, const std::string& name) {
   const std::string endName = "/" + name;
   while (scanner.FindTag(endName)) {
-    size_t nameEnd = scanner.Captured.size();
+    std::string& captured = scanner.CaptureTarget();
+    size_t nameEnd = captured.size();
     int c = NextByte(scanner);
     while (c >= 0 && IsBlank(char(c))) {
       scanner.Take(1);
@@ -222,7 +228,7 @@ void FindEndTag(TTrivialXml& scanner, const std::string& name) {
     }
     if (c == '>') {
       scanner.Take(1);
-      if (scanner.Capturing) scanner.Captured.resize(nameEnd);
+      if (scanner.Capturing) captured.resize(nameEnd);
       return;
     }
   }
@@ -248,15 +254,19 @@ std::string_view WideEncoding(std::string_view head) {
 // False when the source holds no waypoint. A header longer than a chunk may be ends the run
 // once a waypoint shows that it is needed; until then it is not kept either.
 bool TakeHeader(TTrivialXml& scanner, const std::string& sourcePath, std::string& header) {
-  static const std::string kTags[] = {"wpt", "trk", "rte"};
-  scanner.CaptureLimit = size_t(kChunkSizeLimit) + 4;  // with the "<wpt" that ends it
+  static const std::string kTags[] = {kWaypointTag, kTrackTag, kRouteTag};
+  constexpr int kTagCount = int(std::size(kTags));
+  // The found tag's "<" and name, which the search ends on.
+  auto openingLength = [](int found) { return kTags[found - 1].size() + 1; };
+  // The header may take a whole chunk, with the "<wpt" that ends it.
+  scanner.CaptureLimit = size_t(kChunkSizeLimit) + kWaypointOpen.size();
   for (;;) {
-    int found = scanner.FindTagOf(kTags, 3);
+    int found = scanner.FindTagOf(kTags, kTagCount);
     if (found == 0) return false;
     if (!NameEndsHere(scanner)) continue;
     if (found == 1) break;
     bool capturing = scanner.Capturing;
-    if (capturing) scanner.Captured.resize(scanner.Captured.size() - 4);
+    if (capturing) scanner.Captured.resize(scanner.Captured.size() - openingLength(found));
     scanner.Capturing = false;
     if (!ReadRestOfStartTag(scanner)) FindEndTag(scanner, kTags[found - 1]);
     scanner.Capturing = capturing;
@@ -268,7 +278,7 @@ bool TakeHeader(TTrivialXml& scanner, const std::string& sourcePath, std::string
   scanner.CaptureLimit = SIZE_MAX;
   header = std::move(scanner.Captured);
   scanner.Captured.clear();
-  header.resize(header.size() - 4);  // the "<wpt" that the search ended on
+  header.resize(header.size() - kWaypointOpen.size());  // the "<wpt" that the search ended on
   return true;
 }
 
@@ -290,24 +300,25 @@ void SplitSource(TBuildState& state, TStream& source, const std::string& sourceP
   int64_t waypointCount = 0;
   bool more = true;
   while (more) {
-    int64_t sourceOffset = scanner.Position() - 4;
+    int64_t sourceOffset = scanner.Position() - int64_t(kWaypointOpen.size());
     // The scanner captures the waypoint straight into the chunk's bytes: "<wpt", what it
     // reads through the end tag's name, then ">"; or the whole start tag of an empty one.
     // Without an end tag it takes the rest of the file.
-    size_t start = chunk.Bytes().size();
-    std::swap(scanner.Captured, chunk.Bytes());
-    scanner.Captured += "<wpt";
+    std::string& bytes = chunk.Bytes();
+    size_t start = bytes.size();
+    bytes += kWaypointOpen;
+    scanner.CaptureInto(bytes);
     if (!ReadRestOfStartTag(scanner)) {
-      FindEndTag(scanner, "wpt");
-      scanner.Captured += '>';
+      FindEndTag(scanner, kWaypointTag);
+      bytes += '>';
     }
-    std::swap(scanner.Captured, chunk.Bytes());
+    scanner.StopCapture();  // before the chunk may be closed and its bytes handed on
     chunk.AddLast(start, sourcePath, source, sourceOffset);
     ++waypointCount;
     // What lies between waypoints is dropped, so it is not kept while searching.
     scanner.Captured.clear();
     scanner.Capturing = false;
-    more = FindStartTag(scanner, "wpt");
+    more = FindStartTag(scanner, kWaypointTag);
     scanner.Capturing = true;
   }
   chunk.Close();

@@ -111,4 +111,10 @@ void CrcUpdate(uint32_t& crc, const char* data, size_t size) {
   crc = ~uint32_t(value);
 }
 
+uint32_t Crc32Of(std::string_view bytes, uint32_t previous) {
+  uint32_t crc = ~previous;  // the register that the finished value was taken from
+  CrcUpdate(crc, bytes.data(), bytes.size());
+  return ~crc;
+}
+
 }  // namespace voltrane

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "rt/Stream.h"
 
@@ -23,6 +24,10 @@ inline void CrcUpdate(uint32_t& crc, const std::string& text) {
 inline void CrcFinal(uint32_t& crc) {
   crc = ~crc;
 }
+
+// The finished CRC-32 of the bytes (0 for none), carried on from the finished value of the
+// bytes before them: Crc32Of(b, Crc32Of(a)) == Crc32Of(a + b), as zlib counts.
+uint32_t Crc32Of(std::string_view bytes, uint32_t previous = 0);
 
 // Writes every byte of the text; a failing file stream raises with its path and reason.
 inline void WriteStr(TStream& stream, const std::string& text) {

@@ -9,6 +9,7 @@ namespace voltrane {
 void TTrivialXml::Attach(TStream& stream) {
   Stream = &stream;
   Captured.clear();
+  Target = nullptr;
   BufferCount = 0;
   BufferPos = 0;
   CurrentChar = 0;
@@ -34,8 +35,9 @@ bool TTrivialXml::ReadChar() {
 }
 
 void TTrivialXml::Keep(const char* bytes, size_t count) {
-  if (Captured.size() + count <= CaptureLimit) {
-    Captured.append(bytes, count);
+  std::string& target = CaptureTarget();
+  if (target.size() + count <= CaptureLimit) {
+    target.append(bytes, count);
   } else {
     Capturing = false;
     CaptureOverflowed = true;

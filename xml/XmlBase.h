@@ -1,7 +1,6 @@
 // Reference counting of the XML objects and the handle type through which callers hold them.
 #pragma once
 
-#include <atomic>
 #include <concepts>
 #include <cstddef>
 #include <utility>
@@ -21,19 +20,15 @@ class TXmlBase {
   TXmlBase(const TXmlBase&) = delete;
   TXmlBase& operator=(const TXmlBase&) = delete;
 
-  void AddRef() noexcept { refCount_.fetch_add(1, std::memory_order_relaxed); }
+  // Plain counts: a document, its nodes and its name table are used by one thread at a time.
+  void AddRef() noexcept { ++refCount_; }
   // Dropping the last reference frees the object. Objects freed while another one is being
   // freed are queued instead of freed recursively, so releasing a tree of any depth uses a
   // bounded amount of stack.
   void Release() noexcept {
-    if (refCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) Destroy(this);
+    if (--refCount_ == 0) Destroy(this);
   }
-  int RefCount() const noexcept { return refCount_.load(std::memory_order_relaxed); }
-  // Several references at once, for a caller that hands them out one by one.
-  void AddRefs(int count) noexcept { refCount_.fetch_add(count, std::memory_order_relaxed); }
-  void ReleaseRefs(int count) noexcept {
-    if (count > 0 && refCount_.fetch_sub(count, std::memory_order_acq_rel) == count) Destroy(this);
-  }
+  int RefCount() const noexcept { return refCount_; }
 
   TXmlBase* GetImplementor() noexcept { return this; }
 
@@ -45,11 +40,8 @@ class TXmlBase {
   virtual ~TXmlBase() = default;
 
  private:
-  template <class T>
-  friend class TXmlRef;
-  void SetFirstRef() noexcept { refCount_.store(1, std::memory_order_relaxed); }
   static void Destroy(TXmlBase* object) noexcept;
-  std::atomic<int> refCount_{0};
+  int refCount_ = 0;
   TXmlBase* nextToDestroy_ = nullptr;  // links objects waiting to be freed
 };
 
@@ -89,18 +81,6 @@ class TXmlRef {
 
   // Gives up the count without releasing it.
   T* Detach() noexcept { return std::exchange(p_, nullptr); }
-  // Takes over a count that the caller holds on object (from AddRefs).
-  static TXmlRef Adopt(T* object) noexcept {
-    TXmlRef ref;
-    ref.p_ = object;
-    return ref;
-  }
-  // The first reference to an object just made, which no other thread can see yet: the
-  // count is set rather than changed by an interlocked step.
-  static TXmlRef First(T* object) noexcept {
-    object->SetFirstRef();
-    return Adopt(object);
-  }
 
   template <class U>
   bool operator==(const TXmlRef<U>& other) const noexcept {

@@ -221,7 +221,7 @@ std::string TXmlNode::ChildrenText() const {
 }
 
 TXmlNodeList& TXmlNode::GetChildListObject() {
-  if (!childList_) childList_ = IXmlNodeList::First(new TXmlNodeList(this));
+  if (!childList_) childList_ = IXmlNodeList(new TXmlNodeList(this));
   return *childList_.Get();
 }
 

@@ -19,30 +19,6 @@ struct TOpenElement {
   const TFilterStep* Step;  // what of its content the filter keeps; null: all of it
 };
 
-// Counted references to the name table for the nodes being made, taken from the table a
-// batch at a time; those not handed out are given back.
-class TTableReferences {
- public:
-  explicit TTableReferences(TXmlNameTable& table) : table_(table) {}
-  ~TTableReferences() { table_.ReleaseRefs(left_); }
-  TTableReferences(const TTableReferences&) = delete;
-  TTableReferences& operator=(const TTableReferences&) = delete;
-
-  IXmlNameTable Take() {
-    if (left_ == 0) {
-      table_.AddRefs(kBatch);
-      left_ = kBatch;
-    }
-    --left_;
-    return IXmlNameTable::Adopt(&table_);
-  }
-
- private:
-  static constexpr int kBatch = 64;
-  TXmlNameTable& table_;
-  int left_ = 0;
-};
-
 class TContentParser {
  public:
   TContentParser(TXmlNodeList& list, TXmlSource& reader, const IXmlNameTable& names, bool keep,
@@ -52,7 +28,7 @@ class TContentParser {
         rootStep_(filter ? &filter->Root() : nullptr),
         reader_(reader),
         table_(*names.Get()),
-        names_(table_),
+        names_(names),
         keep_(keep),
         hooks_(startHook || endHook),
         startHook_(startHook),
@@ -88,14 +64,13 @@ class TContentParser {
   }
 
  private:
-  // Nodes are made with the one reference their list holds, so no count changes on the way.
-  void Append(TXmlNode* node) { current_->AppendNew(IXmlNode::First(node)); }
+  void Append(TXmlNode* node) { current_->AppendNew(IXmlNode(node)); }
 
   void ReadText() {
     std::string_view text = reader_.ReadTextRun(!keep_, dropped_ == 0);
     if (dropped_ > 0) return;
     if (!keep_) text = TrimXmlBlanks(text);
-    if (!text.empty()) Append(new TXmlText(names_.Take(), text));
+    if (!text.empty()) Append(new TXmlText(names_, text));
   }
 
   const TFilterStep* Step() const { return open_.empty() ? rootStep_ : open_.back().Step; }
@@ -117,7 +92,7 @@ class TContentParser {
     if (step && step->Whole) step = nullptr;
     TXmlNameID name = table_.GetID(read);
     CheckNameEnd();
-    auto* element = new TXmlElement(names_.Take(), name);
+    auto* element = new TXmlElement(names_, name);
     TXmlNodeList* parentList = current_;
     Append(element);
     IXmlElement kept = hooks_ ? IXmlElement(element) : nullptr;
@@ -172,8 +147,7 @@ class TContentParser {
   void ReadProcessingInstruction() {
     reader_.NextChar();
     TXmlNameID target = table_.GetID(reader_.ReadName());
-    IXmlProcessingInstruction pi(
-        new TXmlProcessingInstruction(names_.Take(), target, std::string()));
+    IXmlProcessingInstruction pi(new TXmlProcessingInstruction(names_, target, std::string()));
     if (dropped_ == 0) current_->AppendNew(pi);
     if (target != table_.XmlID) {
       pi->SetText(std::string(reader_.ReadTo("?>")));
@@ -194,13 +168,13 @@ class TContentParser {
   void ReadComment() {
     reader_.ExpectText("--");
     std::string_view text = reader_.ReadTo("-->");
-    if (dropped_ == 0) Append(new TXmlComment(names_.Take(), std::string(text)));
+    if (dropped_ == 0) Append(new TXmlComment(names_, std::string(text)));
   }
 
   void ReadCData() {
     reader_.ExpectText("[CDATA[");
     std::string_view text = reader_.ReadTo("]]>");
-    if (dropped_ == 0) Append(new TXmlCDATASection(names_.Take(), std::string(text)));
+    if (dropped_ == 0) Append(new TXmlCDATASection(names_, std::string(text)));
   }
 
   void SkipDocumentType() {
@@ -214,7 +188,7 @@ class TContentParser {
   std::vector<std::string> droppedNames_;  // their names, capacity kept for reuse
   TXmlSource& reader_;
   TXmlNameTable& table_;
-  TTableReferences names_;
+  const IXmlNameTable& names_;  // each node made holds a reference
   bool keep_;
   bool hooks_;
   const TXmlElementHook& startHook_;

@@ -100,18 +100,8 @@ const char* FindAmpersand(const char* p, const char* end) {
 
 }  // namespace
 
-// The buffers come from the pool, which keeps the last few large blocks of each thread: a
-// program that loads many small documents does not allocate them again for each.
-namespace {
-
-thread_local TXmlTokenStack spareTokens;
-constexpr size_t kKeptTokenCapacity = 256 * 1024;
-
-}  // namespace
-
 TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
     : stream_(&stream), raw_(static_cast<char*>(XmlPoolAllocate(kBlockSize))) {
-  if (kXmlPoolOn) stack_.swap(spareTokens);
   if (ownsStream) ownedStream_.reset(&stream);
   in_ = raw_;
   try {
@@ -124,18 +114,11 @@ TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
 
 TXmlSource::TXmlSource(std::string_view text)
     : stream_(nullptr), viewNext_(text.data()), viewEnd_(text.data() + text.size()) {
-  if (kXmlPoolOn) stack_.swap(spareTokens);
   in_ = viewNext_;
   NextChar();
 }
 
 TXmlSource::~TXmlSource() {
-  if (kXmlPoolOn && spareTokens.empty()) {
-    // A token grown by an unusually long text is not kept for the next reader.
-    for (std::unique_ptr<TXmlToken>& token : stack_)
-      if (token->Text.capacity() > kKeptTokenCapacity) TXmlTokenText().swap(token->Text);
-    stack_.swap(spareTokens);
-  }
   if (raw_) XmlPoolFree(raw_, kBlockSize);
   if (decoded_) XmlPoolFree(decoded_, kBlockSize * kMaxDecodeGrowth);
 }

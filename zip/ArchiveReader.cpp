@@ -52,7 +52,7 @@ class TMemberStream : public TStream {
       return n;
     }
     int64_t n = method_ == kMethodDeflated ? Inflate(buffer, count) : ReadStored(buffer, count);
-    crc_ = Crc32Continue(crc_, buffer, size_t(n));
+    crc_ = Crc32Of(std::string_view(static_cast<const char*>(buffer), size_t(n)), crc_);
     if (size_ < kHeadKept)
       head_.append(static_cast<const char*>(buffer), size_t(std::min(n, kHeadKept - size_)));
     size_ += n;

@@ -5,6 +5,7 @@
 
 #include "rt/DateTime.h"
 #include "rt/Path.h"
+#include "util/Crc32.h"
 #include "zip/DeflateQueue.h"
 #include "zip/ZipErrors.h"
 #include "zip/ZipItem.h"
@@ -46,7 +47,7 @@ class TStreamedMember : public TStream {
 
   int64_t Read(void*, int64_t) override { throw ECompressionError("Invalid stream operation"); }
   int64_t Write(const void* buffer, int64_t count) override {
-    crc_ = Crc32Continue(crc_, buffer, size_t(count));
+    crc_ = Crc32Of(std::string_view(static_cast<const char*>(buffer), size_t(count)), crc_);
     deflater_.WriteBuffer(buffer, count);
     size_ += count;
     return count;

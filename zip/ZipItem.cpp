@@ -36,16 +36,6 @@ std::string NameWithoutPath(const std::string& name) {
 
 }  // namespace
 
-uint32_t Crc32Continue(uint32_t crc, const void* data, size_t size) {
-  uint32_t running = ~crc;  // the register form that CrcUpdate carries on
-  CrcUpdate(running, static_cast<const char*>(data), size);
-  return ~running;
-}
-
-uint32_t Crc32Of(const std::string& bytes) {
-  return Crc32Continue(0, bytes.data(), bytes.size());
-}
-
 TSpilledData::~TSpilledData() {
   RemoveFile(Path);
 }
@@ -124,7 +114,7 @@ TPreparedZipItem PrepareZipContent(TStream& stream, TZipCompressionType compress
     for (int64_t left = size; left > 0;) {
       int64_t n = std::min(left, block);
       stream.ReadBuffer(content.data(), n);
-      crc = Crc32Continue(crc, content.data(), size_t(n));
+      crc = Crc32Of(std::string_view(content.data(), size_t(n)), crc);
       deflater.WriteBuffer(content.data(), n);
       left -= n;
     }

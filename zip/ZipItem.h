@@ -109,11 +109,6 @@ void WriteLocalRecord(TStream& out, const TLocalFile& local, const TPreparedZipI
 TEndOfCentralDir MakeEndRecord(int64_t members, int64_t directorySize, int64_t directoryOffset,
                                size_t commentLength);
 
-// Standard CRC-32 of the bytes (0 for none).
-uint32_t Crc32Of(const std::string& bytes);
-// The CRC-32 so far (0 before any byte) carried on over more bytes.
-uint32_t Crc32Continue(uint32_t crc, const void* data, size_t size);
-
 // The limits of the records as written: 16-bit counts and lengths, 32-bit sizes and offsets.
 constexpr int64_t kMaxZipCount = 0xFFFF;
 constexpr int64_t kMaxZipOffset = 0xFFFFFFFF;

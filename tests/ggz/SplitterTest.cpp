@@ -9,6 +9,7 @@
 #include "ggz/GgzTestSupport.h"
 #include "ggz/IndexWriter.h"
 #include "ggz/SplitGpxFile.h"
+#include "util/Crc32.h"
 #include "zip/ZipItem.h"
 
 namespace voltrane {

@@ -29,10 +29,13 @@ TEST(Crc32, IsTheStandardChecksum) {
   EXPECT_EQ(Crc32Byte(1, 0), 0x77073096u);
   EXPECT_EQ(Crc32Byte(255, 0), 0x2D02EF8Du);
   EXPECT_EQ(Crc("123456789"), 0xCBF43926u);
+  EXPECT_EQ(Crc32Of("123456789"), 0xCBF43926u);
+  EXPECT_EQ(Crc32Of(""), 0u);
 }
 
 // Blocks of 64 bytes and more take the folding path, in steps of 64 and then of 16, with the
-// rest bytewise: every length and start up to a few folds, and a large block.
+// rest bytewise: every length and start up to a few folds, split anywhere and carried on
+// through the register or the whole-value helper, and a large block.
 TEST(Crc32, BlockUpdateAgreesWithBytewiseForEveryLengthStartAndSplit) {
   std::mt19937 random(7);
   std::string data(400, '\0');
@@ -47,6 +50,9 @@ TEST(Crc32, BlockUpdateAgreesWithBytewiseForEveryLengthStartAndSplit) {
         CrcUpdate(crc, at, split);
         CrcUpdate(crc, at + split, length - split);
         ASSERT_EQ(crc, bytewise) << start << " " << length << " " << split;
+        std::string_view head(at, split), tail(at + split, length - split);
+        ASSERT_EQ(Crc32Of(tail, Crc32Of(head)), ~bytewise)
+            << start << " " << length << " " << split;
       }
     }
   }

@@ -104,6 +104,29 @@ TEST(TrivialXml, FindsATagSplitAcrossReadsAsInOneBlock) {
   }
 }
 
+// A named target takes what is read, after what it already holds, until the capture
+// stops; its own size counts against the limit; Attach makes Captured the target again.
+TEST(TrivialXml, CapturesIntoANamedTargetUntilStopped) {
+  for (int64_t chunk : {1, 3, 1 << 30}) {
+    Scan s("<a><wpt x><b></wpt><c>", chunk);
+    ASSERT_TRUE(s.scanner.FindTag("wpt"));
+    std::string target = "kept:";
+    s.scanner.CaptureInto(target);
+    ASSERT_TRUE(s.scanner.FindTag("/wpt"));
+    EXPECT_EQ(&s.scanner.CaptureTarget(), &target);
+    s.scanner.StopCapture();
+    EXPECT_EQ(target, "kept: x><b></wpt") << chunk;
+    EXPECT_EQ(s.scanner.Captured, "<a><wpt") << chunk;
+    s.scanner.CaptureLimit = 8;
+    s.scanner.CaptureInto(target);
+    EXPECT_FALSE(s.scanner.FindTag("d"));
+    EXPECT_TRUE(s.scanner.CaptureOverflowed);
+    EXPECT_EQ(target, "kept: x><b></wpt") << chunk;
+    s.scanner.Attach(s.stream);
+    EXPECT_EQ(&s.scanner.CaptureTarget(), &s.scanner.Captured);
+  }
+}
+
 TEST(TrivialXml, ReadsWithoutKeepingWhenCaptureIsOff) {
   Scan s(std::string(200000, ' ') + "<wpt>");
   s.scanner.Capturing = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "rt/Path.h"
+#include "util/Crc32.h"
 #include "zip/ArchiveWriter.h"
 #include "zip/ZipTestSupport.h"
 

@@ -2,6 +2,7 @@
 // with the same bytes as in one write, and may wait in a spill file instead of memory.
 #include <gtest/gtest.h>
 
+#include "util/Crc32.h"
 #include "zip/ZipTestSupport.h"
 
 namespace voltrane {

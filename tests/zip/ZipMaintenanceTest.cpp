@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "rt/Exception.h"
+#include "util/Crc32.h"
 #include "zip/ZipTestSupport.h"
 
 namespace voltrane {
