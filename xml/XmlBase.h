@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <utility>
 
-#include "xml/XmlPool.h"
 
 namespace voltrane {
 
@@ -31,10 +30,6 @@ class TXmlBase {
   int RefCount() const noexcept { return refCount_; }
 
   TXmlBase* GetImplementor() noexcept { return this; }
-
-  // Nodes, lists and tables come and go by the hundred per document: they use the pool.
-  static void* operator new(size_t size) { return XmlPoolAllocate(size); }
-  static void operator delete(void* block, size_t size) noexcept { XmlPoolFree(block, size); }
 
  protected:
   virtual ~TXmlBase() = default;

@@ -56,8 +56,8 @@ TXmlNameTable::TXmlNameTable(int bucketCount) : bucketCount_(bucketCount < 1 ? 1
 }
 
 TXmlNameTable::~TXmlNameTable() {
-  if (slots_ != inlineSlots_) XmlPoolFree(slots_, sizeof(TXmlName*) * (slotMask_ + 1));
-  for (const TBlock& block : blocks_) XmlPoolFree(block.Memory, block.Size);
+  if (slots_ != inlineSlots_) ::operator delete(slots_);
+  for (const TBlock& block : blocks_) ::operator delete(block.Memory);
 }
 
 TXmlNameID TXmlNameTable::GetID(std::string_view name) {
@@ -92,11 +92,11 @@ TXmlName* TXmlNameTable::Find(std::string_view name, uint64_t key) const {
 }
 
 void* TXmlNameTable::NewBlock(size_t size) {
-  void* memory = XmlPoolAllocate(size);
+  void* memory = ::operator new(size);
   try {
     blocks_.push_back({memory, size});
   } catch (...) {
-    XmlPoolFree(memory, size);
+    ::operator delete(memory);
     throw;
   }
   return memory;
@@ -117,7 +117,7 @@ std::string_view TXmlNameTable::Keep(std::string_view text) {
 
 void TXmlNameTable::GrowSlots() {
   size_t capacity = (slotMask_ + 1) * 2;
-  auto** slots = static_cast<TXmlName**>(XmlPoolAllocate(sizeof(TXmlName*) * capacity));
+  auto** slots = static_cast<TXmlName**>(::operator new(sizeof(TXmlName*) * capacity));
   std::memset(slots, 0, sizeof(TXmlName*) * capacity);
   for (size_t i = 0; i <= slotMask_; ++i) {
     if (TXmlName* n = slots_[i]) {
@@ -126,7 +126,7 @@ void TXmlNameTable::GrowSlots() {
       slots[j] = n;
     }
   }
-  if (slots_ != inlineSlots_) XmlPoolFree(slots_, sizeof(TXmlName*) * (slotMask_ + 1));
+  if (slots_ != inlineSlots_) ::operator delete(slots_);
   slots_ = slots;
   slotMask_ = capacity - 1;
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "xml/XmlBase.h"
-#include "xml/XmlPool.h"
 
 namespace voltrane {
 
@@ -97,7 +96,7 @@ class TXmlNameTable : public TXmlBase {
   int entriesLeft_ = kInlineNames;
   char* text_ = inlineText_;
   size_t textLeft_ = kInlineText;
-  std::vector<TBlock, TXmlPoolAllocator<TBlock>> blocks_;
+  std::vector<TBlock> blocks_;
 };
 
 using IXmlNameTable = TXmlRef<TXmlNameTable>;

@@ -129,7 +129,7 @@ void TXmlNodeList::Delete(int index) {
 }
 
 void TXmlNodeList::Clear() {
-  std::vector<IXmlNode, TXmlPoolAllocator<IXmlNode>> items;
+  std::vector<IXmlNode> items;
   items.swap(items_);
   for (IXmlNode& item : items) Detach(item.Get());
 }

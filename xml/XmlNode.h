@@ -95,7 +95,7 @@ class TXmlNodeList : public TXmlBase {
   void Grow();
 
   TXmlNode* owner_;
-  std::vector<IXmlNode, TXmlPoolAllocator<IXmlNode>> items_;
+  std::vector<IXmlNode> items_;
 };
 
 class TXmlNode : public TXmlBase {
@@ -262,7 +262,7 @@ class TXmlNode : public TXmlBase {
 
   TXmlNode* parent_ = nullptr;  // not counted: a parent holds its children, not back
   IXmlNameTable names_;
-  std::vector<TXmlAttrData, TXmlPoolAllocator<TXmlAttrData>> attrs_;
+  std::vector<TXmlAttrData> attrs_;
   IXmlNodeList childList_;
   TXmlNodeType nodeType_;
 };

@@ -81,7 +81,7 @@ TXmlText::TXmlText(IXmlNameTable names, std::string_view text)
     value_ = TVariant(std::string());
     return;
   }
-  parsed_ = static_cast<char*>(XmlPoolAllocate(text.size()));
+  parsed_ = new char[text.size()];
   parsedLength_ = text.size();
   std::memcpy(parsed_, text.data(), text.size());
 }
@@ -91,7 +91,7 @@ TXmlText::~TXmlText() {
 }
 
 void TXmlText::DropParsed() {
-  if (parsed_) XmlPoolFree(std::exchange(parsed_, nullptr), parsedLength_);
+  delete[] std::exchange(parsed_, nullptr);
 }
 
 TVariant TXmlText::Value() const {

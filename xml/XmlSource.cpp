@@ -101,13 +101,13 @@ const char* FindAmpersand(const char* p, const char* end) {
 }  // namespace
 
 TXmlSource::TXmlSource(TStream& stream, bool ownsStream)
-    : stream_(&stream), raw_(static_cast<char*>(XmlPoolAllocate(kBlockSize))) {
+    : stream_(&stream), raw_(static_cast<char*>(::operator new(kBlockSize))) {
   if (ownsStream) ownedStream_.reset(&stream);
   in_ = raw_;
   try {
     NextChar();
   } catch (...) {
-    XmlPoolFree(raw_, kBlockSize);
+    ::operator delete(raw_);
     throw;
   }
 }
@@ -119,8 +119,8 @@ TXmlSource::TXmlSource(std::string_view text)
 }
 
 TXmlSource::~TXmlSource() {
-  if (raw_) XmlPoolFree(raw_, kBlockSize);
-  if (decoded_) XmlPoolFree(decoded_, kBlockSize * kMaxDecodeGrowth);
+  if (raw_) ::operator delete(raw_);
+  if (decoded_) ::operator delete(decoded_);
 }
 
 void TXmlSource::TakeIn(size_t want) {
@@ -303,7 +303,7 @@ void TXmlSource::Refill() {
       }
     }
     // Made when first needed: well-formed UTF-8 never is.
-    if (!decoded_) decoded_ = static_cast<char*>(XmlPoolAllocate(kBlockSize * kMaxDecodeGrowth));
+    if (!decoded_) decoded_ = static_cast<char*>(::operator new(kBlockSize * kMaxDecodeGrowth));
     size_t left = inLen_;
     // Each source byte gives at most kMaxDecodeGrowth bytes, so a whole block always fits
     // and none of it is lost, however many of its characters lie above 127.

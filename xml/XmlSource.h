@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "xml/XmlBlanks.h"
-#include "xml/XmlPool.h"
 
 namespace voltrane {
 
@@ -18,18 +17,15 @@ class TStream;
 class TXmlNode;
 class TXmlNameTable;
 
-using TXmlTokenText = std::basic_string<char, std::char_traits<char>, TXmlPoolAllocator<char>>;
+using TXmlTokenText = std::string;
 
 // A growable byte buffer that the reader keeps and reuses.
 struct TXmlToken {
   TXmlToken() { Text.reserve(32); }
-  static void* operator new(size_t size) { return XmlPoolAllocate(size); }
-  static void operator delete(void* block, size_t size) noexcept { XmlPoolFree(block, size); }
   TXmlTokenText Text;
 };
 
-using TXmlTokenStack =
-    std::vector<std::unique_ptr<TXmlToken>, TXmlPoolAllocator<std::unique_ptr<TXmlToken>>>;
+using TXmlTokenStack = std::vector<std::unique_ptr<TXmlToken>>;
 
 // The texts that its reads give (names, values, runs) are views into the reader's buffer or
 // tokens: use them before reading on.

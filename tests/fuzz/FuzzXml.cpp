@@ -1,6 +1,5 @@
 // The XML loader on arbitrary bytes, as they come and behind a declaration naming one of
 // the encodings; then what callers do with a loaded document.
-#include <sanitizer/asan_interface.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +12,6 @@
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
 #include "xml/XmlBinary.h"
-#include "xml/XmlPool.h"
 
 using namespace voltrane;
 
@@ -114,17 +112,6 @@ void LoadAndExercise(std::string_view text) {
 }
 
 }  // namespace
-
-// AddressSanitizer sees a use after free only of blocks that the XML pool hands straight
-// back to it instead of keeping them.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  for (size_t size : {size_t(48), kXmlPoolLargest + 1}) {
-    void* block = XmlPoolAllocate(size);
-    XmlPoolFree(block, size);
-    Check(__asan_address_is_poisoned(block), "the XML pool keeps freed blocks under ASan");
-  }
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
