@@ -6,6 +6,7 @@
 // both; an error number is errno on POSIX and a GetLastError code on Windows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,20 @@ bool SameFile(const std::string& a, const std::string& b);
 void MakeOwnerOnly(const std::string& path);
 // The user's folder for temporary files, ending with the delimiter.
 std::string TemporaryFolder();
+
+// The running executable's version resource, read as Windows reads it: the size of its block
+// (0 when it has none) with the handle that the size query gives, the block itself, and one
+// value by its path ("\StringFileInfo\040504E2\FileVersion"; the translation's raw
+// bytes for "\VarFileInfo\Translation"). Only where executables carry such a resource;
+// elsewhere the version is compiled in (cli/XFiles.cpp).
+#ifdef _WIN32
+inline constexpr bool kExecutablesCarryVersionResources = true;
+#else
+inline constexpr bool kExecutablesCarryVersionResources = false;
+#endif
+uint32_t ExeVersionInfoSize(uint32_t& handle);
+bool ReadExeVersionInfo(uint32_t handle, uint32_t size, std::string& buffer);
+bool QueryExeVersionValue(const std::string& block, const std::string& path, std::string& value);
 
 // Minutes to add to UTC to get local time now (east positive), from the system's zone.
 int SystemUtcOffsetMinutes();

@@ -422,6 +422,21 @@ int SystemUtcOffsetMinutes() {
   return int(local.tm_gmtoff / 60);
 }
 
+// --- Version resource: none on this platform
+
+uint32_t ExeVersionInfoSize(uint32_t& handle) {
+  handle = 0;
+  return 0;
+}
+
+bool ReadExeVersionInfo(uint32_t, uint32_t, std::string&) {
+  return false;
+}
+
+bool QueryExeVersionValue(const std::string&, const std::string&, std::string&) {
+  return false;
+}
+
 // --- Interruption
 
 namespace {

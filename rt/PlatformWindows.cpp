@@ -600,6 +600,45 @@ int SystemUtcOffsetMinutes() {
   return -int(bias);
 }
 
+// --- Version resource
+
+namespace {
+
+// The executable's own path; long enough for any path, not only 255 characters.
+std::wstring ExePath() {
+  std::wstring path(32768, L'\0');
+  DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+  path.resize(n < path.size() ? n : 0);
+  return path;
+}
+
+}  // namespace
+
+uint32_t ExeVersionInfoSize(uint32_t& handle) {
+  DWORD zero = 0;
+  DWORD size = GetFileVersionInfoSizeW(ExePath().c_str(), &zero);
+  handle = zero;
+  return size;
+}
+
+bool ReadExeVersionInfo(uint32_t handle, uint32_t size, std::string& buffer) {
+  buffer.assign(size, '\0');
+  return GetFileVersionInfoW(ExePath().c_str(), handle, size, buffer.data()) != 0;
+}
+
+bool QueryExeVersionValue(const std::string& block, const std::string& path, std::string& value) {
+  void* found = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(block.data(), Wide(path).c_str(), &found, &length) || !found) return false;
+  if (path.starts_with("\\VarFileInfo\\")) {  // binary: language and code page, 16 bits each
+    value.assign(static_cast<const char*>(found), length);
+  } else {  // text: UTF-16 characters, the terminating zero counted
+    const wchar_t* text = static_cast<const wchar_t*>(found);
+    value = Utf8(text, wcsnlen(text, length));
+  }
+  return true;
+}
+
 // --- Interruption
 
 struct TInterruptibleWait::TState {

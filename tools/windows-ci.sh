@@ -22,9 +22,10 @@ fi
 # A prefix of the stage's own, headless (no Mono, no Gecko), quiet, kept warm by one server.
 export WINEPREFIX=$PWD/build/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export VOLTRANE_WINE=/usr/bin/wine
-[ -f "$WINEPREFIX/system.reg" ] || wine wineboot --init >/dev/null 2>&1
-wineserver -p
+mkdir -p "$WINEPREFIX"
+wineserver -p  # before anything starts one that would end when idle
 trap 'wineserver -k || true' EXIT
+[ -f "$WINEPREFIX/system.reg" ] || wine wineboot --init >/dev/null 2>&1
 wine cmd /c ver >/dev/null 2>&1 || true  # the first start is the slow one
 
 echo "== voltrane.exe (windows preset)"
@@ -39,7 +40,17 @@ for dll in $imports; do
     *) echo "voltrane.exe needs $dll, which Windows does not ship" >&2; exit 1 ;;
   esac
 done
-wine "$exe" | head -1 | grep -qx "VOLTRANE - GGZ file generator 1.0.0.2"
+# The version shown comes from the version resource.
+version=$(wine "$exe" --version)
+[ "$version" = "voltrane 1.0.0.2" ] || { echo "voltrane.exe --version: $version" >&2; exit 1; }
+(cd build/windows && cpack)
+zip=build/windows/voltrane-1.0.0.2-win64.zip
+for member in voltrane.exe README.md LICENSE examples/pocket-query.gpx; do
+  unzip -l "$zip" | grep -q " voltrane-1.0.0.2-win64/$member\$" || {
+    echo "$zip holds no $member" >&2
+    exit 1
+  }
+done
 
 echo "== Unit tests under Wine (windows-test preset)"
 cmake --preset windows-test && cmake --build --preset windows-test && ctest --preset windows-test

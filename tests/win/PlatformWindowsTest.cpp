@@ -1,6 +1,7 @@
 // The runtime's system side on Windows (rt/PlatformWindows.cpp), run under Wine: paths with
 // drives, UNC names and both separators, listings as POSIX lists them, long paths, the
-// same-file test, replacing and removing files, 64-bit offsets, the clock and error texts.
+// same-file test, replacing and removing files, 64-bit offsets, the clock, error texts and
+// voltrane.exe's version resource.
 #include <gtest/gtest.h>
 #include <windows.h>
 #undef ReplaceFile  // windows.h names ReplaceFileW so; the runtime has its own
@@ -157,6 +158,32 @@ TEST(WindowsErrors, SystemTextsHaveNoTrailingPeriodOrLineBreak) {
     std::string text = SysErrorText(error);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(std::string(".\r\n ").find(text.back()), std::string::npos) << text;
+  }
+}
+
+TEST(WindowsVersionResource, HoldsTheOneTranslationAndTheFourValues) {
+  const std::string path = test::VoltraneExe();
+  std::wstring exe(path.begin(), path.end());  // an ASCII path
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &handle);
+  ASSERT_GT(size, 0u) << path;
+  std::string block(size, '\0');
+  ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), handle, size, block.data()));
+  void* found = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &found, &length));
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(std::string(static_cast<char*>(found), 4), std::string("\x05\x04\xE2\x04", 4));
+  const std::pair<const wchar_t*, const wchar_t*> values[] = {
+      {L"FileDescription", L"GGZ file generator"},
+      {L"FileVersion", L"1.0.0.2"},
+      {L"ProductVersion", L"1.0.0.0"},
+      {L"ProductName", L"Voltrane"},
+  };
+  for (const auto& [name, value] : values) {
+    std::wstring query = std::wstring(L"\\StringFileInfo\\040504E2\\") + name;
+    ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), &found, &length));
+    EXPECT_EQ(std::wstring(static_cast<wchar_t*>(found)), value);
   }
 }
 
