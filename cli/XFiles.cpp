@@ -3,13 +3,15 @@
 #include <cstdio>
 
 #include "cli/Version.h"
+#include "rt/Platform.h"
 
 namespace voltrane {
 
 namespace {
 
-// The compiled-in version block: entries of "path\0value\0", queried by the same paths as
-// a version resource. One translation: language 0x0405 with code page 1250.
+// Where executables carry no version resource, the compiled-in version block stands in:
+// entries of "path\0value\0", queried by the same paths as a version resource. One
+// translation: language 0x0405 with code page 1250.
 const std::string& VersionBlock() {
   static const std::string block = [] {
     std::string b;
@@ -28,11 +30,13 @@ const std::string& VersionBlock() {
 }
 
 uint32_t GetVersionInfoSize(uint32_t& handle) {
+  if (kExecutablesCarryVersionResources) return ExeVersionInfoSize(handle);
   handle = 0;
   return uint32_t(VersionBlock().size());
 }
 
-bool GetVersionInfo(uint32_t /*handle*/, uint32_t size, std::string& buffer) {
+bool GetVersionInfo(uint32_t handle, uint32_t size, std::string& buffer) {
+  if (kExecutablesCarryVersionResources) return ReadExeVersionInfo(handle, size, buffer);
   if (size != VersionBlock().size()) return false;
   buffer = VersionBlock();
   return true;
@@ -40,6 +44,7 @@ bool GetVersionInfo(uint32_t /*handle*/, uint32_t size, std::string& buffer) {
 
 // The value stored under the path, or false when there is none.
 bool QueryValue(const std::string& block, const std::string& path, std::string& value) {
+  if (kExecutablesCarryVersionResources) return QueryExeVersionValue(block, path, value);
   for (size_t at = 0; at < block.size();) {
     size_t pathEnd = block.find('\0', at);
     size_t valueEnd = block.find('\0', pathEnd + 1);

@@ -1,5 +1,5 @@
-// Version information of the running executable, compiled in from the project version
-// (there are no version resources on this platform).
+// Version information of the running executable: its version resource on Windows, else
+// compiled in from the project version.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,5 @@
 #include "ggz/Generate.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <unordered_set>
 
 #include "ggz/IndexWriter.h"
@@ -11,6 +7,7 @@
 #include "rt/FileList.h"
 #include "rt/Interrupt.h"
 #include "rt/Path.h"
+#include "rt/Platform.h"
 #include "rt/Threads.h"
 #include "util/DeleteTree.h"
 #include "zip/ArchiveWriter.h"
@@ -72,17 +69,15 @@ void CheckDestinationPath(const std::string& destination, const std::string& tar
 // may want.
 void CheckDestination(const std::string& destination, const std::string& target,
                       const std::vector<std::string>& sources) {
-  struct stat existing;
-  if (stat(target.c_str(), &existing) != 0) return;
+  TFileEntry existing;
+  // A link that is still one after its links were followed leads nowhere (or in a loop).
+  if (!FindEntry(target, existing) || existing.IsLink) return;
   std::string quoted = "Cannot replace \"" + destination + "\": ";
-  if (S_ISDIR(existing.st_mode)) throw EDestinationError(quoted + "it is a folder");
-  if (!S_ISREG(existing.st_mode)) throw EDestinationError(quoted + "it is not a regular file");
-  for (const std::string& source : sources) {
-    struct stat info;
-    if (stat(source.c_str(), &info) == 0 && info.st_dev == existing.st_dev &&
-        info.st_ino == existing.st_ino)
-      throw EDestinationError(quoted + "it is one of the source files");
-  }
+  if (existing.IsFolder) throw EDestinationError(quoted + "it is a folder");
+  if (existing.IsDevice || existing.IsFifo)
+    throw EDestinationError(quoted + "it is not a regular file");
+  for (const std::string& source : sources)
+    if (SameFile(source, target)) throw EDestinationError(quoted + "it is one of the source files");
   char head[4] = {};
   TFileStream file(target, TFileMode::OpenRead);
   int64_t n = file.Read(head, 4);
@@ -166,12 +161,14 @@ void CommitArchive(const std::string& archive, const std::string& target, bool r
 void CreateTempStorage(TBuildState& state, const std::string& destination) {
   state.Console.WriteLine("Creating temporary storage...");
   std::string folder = ExtractFilePath(destination);
-  if (!ForceDirectories(folder)) throw EFCreateFolderError(folder, errno);
+  if (!ForceDirectories(folder)) throw EFCreateFolderError(folder, LastSystemError());
   // The working folder is the run's own affair: a failure to make it is told as one to
   // create the destination.
-  std::string work = folder + ExtractFileName(destination) + ".tmp-XXXXXX";
-  if (!::mkdtemp(work.data())) throw EFCreateError(destination, errno);
-  state.WorkDir = work + "/";
+  std::string work;
+  int error = 0;
+  if (!CreateUniqueFolder(folder + ExtractFileName(destination) + ".tmp-", work, error))
+    throw EFCreateError(destination, error);
+  state.WorkDir = work + kPathDelimiter;
 }
 
 namespace {

@@ -1,7 +1,6 @@
 #include "ggz/SplitGpxFile.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "ggz/CacheRecord.h"
 #include "ggz/ChunkName.h"
@@ -54,8 +53,7 @@ class TChunkWriter {
   ~TChunkWriter() {
     if (!spill_) return;
     spill_.reset();
-    std::error_code ignored;  // a file left over goes with the working tree
-    std::filesystem::remove(state_.RecordsSpillPath(), ignored);
+    RemoveFile(state_.RecordsSpillPath());  // a file left over goes with the working tree
   }
 
   // Listed in the index once it is complete, then handed on.

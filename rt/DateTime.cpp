@@ -1,7 +1,5 @@
 #include "rt/DateTime.h"
 
-#include <time.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -38,18 +36,6 @@ TDateTime FromMilliseconds(int64_t ms) {
   return double(ms) / double(kMsPerDay);
 }
 
-TDateTime FromTm(const struct tm& t, int64_t nanoseconds) {
-  TDateTimeParts parts;
-  parts.Year = t.tm_year + 1900;
-  parts.Month = t.tm_mon + 1;
-  parts.Day = t.tm_mday;
-  parts.Hour = t.tm_hour;
-  parts.Minute = t.tm_min;
-  parts.Second = t.tm_sec > 59 ? 59 : t.tm_sec;  // a leap second stays within its minute
-  parts.Millisecond = int(nanoseconds / 1000000);
-  return EncodeDateTime(parts);
-}
-
 }  // namespace
 
 TDateTime EncodeDateTime(const TDateTimeParts& p) {
@@ -78,19 +64,6 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
 
 TDateTime UnixToDateTime(int64_t seconds, int64_t nanoseconds) {
   return FromMilliseconds((seconds + kUnixEpochDays * 86400) * 1000 + nanoseconds / 1000000);
-}
-
-TDateTime UnixToLocalDateTime(int64_t seconds, int64_t nanoseconds) {
-  time_t t = time_t(seconds);
-  struct tm local;
-  if (!localtime_r(&t, &local)) return UnixToDateTime(seconds, nanoseconds);
-  return FromTm(local, nanoseconds);
-}
-
-TDateTime Now() {
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  return UnixToLocalDateTime(now.tv_sec, now.tv_nsec);
 }
 
 }  // namespace voltrane

@@ -1,11 +1,11 @@
 #include "rt/Exception.h"
 
-#include <cstring>
+#include "rt/Platform.h"
 
 namespace voltrane {
 
 std::string SysErrorText(int errorNumber) {
-  std::string text = std::strerror(errorNumber);
+  std::string text = SystemErrorMessage(errorNumber);
   while (!text.empty()) {
     char last = text.back();
     if (last != ' ' && last != '\r' && last != '\n' && last != '.' && last != '\t') break;

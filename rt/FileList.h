@@ -29,6 +29,9 @@ struct TFileEntry {
 std::vector<TFileEntry> ListFolder(const std::string& folder, const std::string& mask,
                                    int* errorNumber = nullptr);
 
+// In byte order of the names (UTF-8 on every platform), so that every system lists alike.
+void SortByName(std::vector<TFileEntry>& entries);
+
 // The entry for one path, as the listing would give it; false when it does not exist.
 bool FindEntry(const std::string& path, TFileEntry& entry);
 

@@ -1,4 +1,5 @@
-// Paths with "/" as the separator; "the folder part" is everything through the last "/".
+// Paths with "/" as the separator (on Windows backslash and "/" alike); "the folder part" is
+// everything through the last separator. The system side lives in the platform sources.
 #pragma once
 
 #include <string>

@@ -68,8 +68,8 @@ class TFileStream : public TStream {
   const std::string& Path() const { return path_; }
 
  private:
-  TFileStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  int fd_ = -1;
+  TFileStream(intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  intptr_t handle_ = -1;  // a descriptor or a HANDLE; -1 once closed
   std::string path_;
 };
 

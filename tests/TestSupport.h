@@ -2,15 +2,14 @@
 // real executable in a child process.
 #pragma once
 
-#include <sys/resource.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace voltrane::test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it at the end of scope.
+// A fresh folder under $TMPDIR or /tmp (the user's temporary folder on Windows), removed with
+// everything in it at the end of scope.
 class TTempFolder {
  public:
   TTempFolder();

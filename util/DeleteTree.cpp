@@ -1,9 +1,8 @@
 #include "util/DeleteTree.h"
 
-#include <unistd.h>
-
 #include "rt/FileList.h"
 #include "rt/Path.h"
+#include "rt/Platform.h"
 
 namespace voltrane {
 
@@ -13,13 +12,13 @@ void DeleteTree(const std::string& folder) {
   std::vector<TFileEntry> entries = ListFolder(root, "*", &error);
   if (error != 0) return;
   for (const TFileEntry& entry : entries) {
-    std::string path = root + "/" + entry.Name;
+    std::string path = root + kPathDelimiter + entry.Name;
     if (entry.IsFolder && !entry.IsLink)
       DeleteTree(path);
     else
-      unlink(path.c_str());
+      RemoveFile(path);
   }
-  rmdir(root.c_str());
+  RemoveEmptyFolder(root);
 }
 
 }  // namespace voltrane

@@ -2,7 +2,7 @@
 
 namespace voltrane {
 
-// Minutes to add to UTC to get local time now (east positive), from the C library's zone.
+// Minutes to add to UTC to get local time now (east positive), from the system's time zone.
 int LocalUtcOffsetMinutes();
 
 }  // namespace voltrane

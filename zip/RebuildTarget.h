@@ -1,5 +1,5 @@
-// The second stream that a whole-archive rewrite fills: memory, or a temporary file in
-// $TMPDIR (or /tmp) that is removed on every path.
+// The second stream that a whole-archive rewrite fills: memory, or a temporary file in the
+// user's temporary folder ($TMPDIR or /tmp; GetTempPathW) that is removed on every path.
 #pragma once
 
 #include <memory>
