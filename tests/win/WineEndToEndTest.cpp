@@ -10,7 +10,6 @@
 #include <ctime>
 #include <regex>
 
-#include "../cli/GpxFixtures.h"
 #include "../cli/RunChecks.h"
 #include "TestSupport.h"
 
