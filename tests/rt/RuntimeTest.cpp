@@ -99,9 +99,10 @@ TEST(FileStream, ReportsThePathAndReasonOfEveryFailure) {
        "EFOpenError: Cannot open file \"" + dir / "none" + absent},
       {"/dev/full", TFileMode::OpenReadWrite,
        "EFWriteError: Cannot write file \"/dev/full\". No space left on device"}};
-  for (const auto& [path, mode, expected] : cases)
-    EXPECT_EQ(test::KindAndMessageOf([&] { TFileStream(path, mode).WriteString("abc"); }),
-              expected);
+  for (const auto& [path, mode, expected] : cases) {
+    auto open = [&, &path = path, mode = mode] { TFileStream(path, mode).WriteString("abc"); };
+    EXPECT_EQ(test::KindAndMessageOf(open), expected);
+  }
 }
 
 TEST(FileStream, WritesALargeBufferWholeAndReadsItBack) {

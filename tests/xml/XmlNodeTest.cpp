@@ -105,6 +105,7 @@ TEST(XmlText, EachKindOfNodeGivesItsTextAndValue) {
   EXPECT_EQ(a->ChildAt(0)->GetValueKind(), varString);  // empty Data
   EXPECT_EQ(a->ChildAt(0)->GetNodeValue().VarType(), varEmpty);
   EXPECT_EQ(a->ChildAt(1)->GetNodeValue().StringValue(), "t");
+  EXPECT_EQ(a->ChildAt(1)->GetNodeName(), "#text");
   EXPECT_EQ(a->ChildAt(2)->GetText(), "c");
   EXPECT_EQ(a->ChildAt(3)->GetText(), "  d ");  // not trimmed
   EXPECT_EQ(a->ChildAt(3)->GetNodeValue().VarType(), varString);
