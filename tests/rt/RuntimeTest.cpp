@@ -23,12 +23,11 @@ TEST(Paths, AreMadeAbsoluteLexicallyWithWildcardsKept) {
   EXPECT_EQ(ExtractFilePath("b.gpx"), "");
 }
 
-// An expected "" stands for the message unchanged.
 TEST(Errors, NameTheUserFileInsteadOfInternalOnes) {
   const std::pair<std::string, std::string> cases[] = {
       {"Cannot write \"/o/x.tmp-AB12/tree/a.gpx\". Full", "Cannot write \"/o/x\". Full"},
       {"\"/o/x.tmp-1\" and \"/o/x.tmp-2/b\"", "\"/o/x\" and \"/o/x\""},
-      {"Cannot open \"/o/x.tmp\". Gone", ""},
+      {"Cannot open \"/o/x.tmp\". Gone", ""},  // "": the message unchanged
       {"Unquoted /o/x.tmp-1 stays", ""},
       {"Unclosed \"/o/x.tmp-1", ""}};
   for (const auto& [message, expected] : cases) {
@@ -99,9 +98,9 @@ TEST(FileStream, ReportsThePathAndReasonOfEveryFailure) {
        "EFOpenError: Cannot open file \"" + dir / "none" + absent},
       {"/dev/full", TFileMode::OpenReadWrite,
        "EFWriteError: Cannot write file \"/dev/full\". No space left on device"}};
-  for (const auto& [path, mode, expected] : cases) {
-    auto open = [&, &path = path, mode = mode] { TFileStream(path, mode).WriteString("abc"); };
-    EXPECT_EQ(test::KindAndMessageOf(open), expected);
+  for (const auto& c : cases) {
+    auto write = [&] { TFileStream(std::get<0>(c), std::get<1>(c)).WriteString("abc"); };
+    EXPECT_EQ(test::KindAndMessageOf(write), std::get<2>(c));
   }
 }
 
