@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "rt/Exception.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -18,6 +20,41 @@
 #include <stdexcept>
 
 namespace voltrane::test {
+
+std::string KindAndMessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.KindName() + ": " + e.Message();
+  }
+  return "(no error)";
+}
+
+std::unique_ptr<TScoped> ScopedEnvironment(const char* name, const char* value) {
+  const char* old = getenv(name);
+  auto set = [name = std::string(name)](const char* text, bool present) {
+    present ? setenv(name.c_str(), text, 1) : unsetenv(name.c_str());
+    tzset();
+  };
+  auto undo =
+      std::make_unique<TScoped>([set, saved = std::string(old ? old : ""),
+                                 present = old != nullptr] { set(saved.c_str(), present); });
+  set(value, value != nullptr);
+  return undo;
+}
+
+std::unique_ptr<TScoped> ScopedFileSizeLimit(int64_t bytes) {
+  rlimit old;
+  if (getrlimit(RLIMIT_FSIZE, &old) != 0) throw std::runtime_error("getrlimit failed");
+  rlimit limit{rlim_t(bytes), old.rlim_max};
+  // A write past the limit then fails with EFBIG instead of ending the test binary.
+  auto previous = signal(SIGXFSZ, SIG_IGN);
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
+  return std::make_unique<TScoped>([old, previous] {
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, previous);
+  });
+}
 
 TTempFolder::TTempFolder() {
   const char* base = getenv("TMPDIR");

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,29 @@ bool PathExists(const std::string& path);
 std::vector<std::string> ListNames(const std::string& folder);
 // Removes a tree without following links (test cleanup only).
 void RemoveTree(const std::string& path);
+
+// "Kind: message" of the error the action raises, or "(no error)".
+std::string KindAndMessageOf(const std::function<void()>& action);
+
+// Undoes a change of a process-wide setting at the end of scope, so that a test that returns
+// early on a failed assertion leaves the next test the process it found.
+class TScoped {
+ public:
+  explicit TScoped(std::function<void()> undo) : undo_(std::move(undo)) {}
+  ~TScoped() { undo_(); }
+  TScoped(const TScoped&) = delete;
+  TScoped& operator=(const TScoped&) = delete;
+
+ private:
+  std::function<void()> undo_;
+};
+
+// Sets (value nullptr: removes) an environment variable for the scope; the time zone is read
+// again after each change, so that TZ takes effect.
+[[nodiscard]] std::unique_ptr<TScoped> ScopedEnvironment(const char* name, const char* value);
+// Limits the size of the files the process writes (RLIMIT_FSIZE) for the scope, with SIGXFSZ
+// ignored so that a write past it fails with EFBIG.
+[[nodiscard]] std::unique_ptr<TScoped> ScopedFileSizeLimit(int64_t bytes);
 
 struct TProcessResult {
   int ExitCode = -1;            // exit status, or -1 when killed

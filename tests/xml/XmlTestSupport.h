@@ -2,8 +2,10 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "rt/Exception.h"
 #include "rt/Stream.h"
@@ -26,6 +28,29 @@ inline std::string ErrorOf(const std::function<void()>& action) {
     return e.Message();
   }
   return "(no error)";
+}
+
+// The pieces of a text between "|", of which tests build random documents.
+inline std::vector<std::string> Pieces(const std::string& joined) {
+  std::vector<std::string> pieces(1);
+  for (char c : joined) c == '|' ? pieces.push_back("") : pieces.back().push_back(c);
+  return pieces;
+}
+
+// A node in one line: an element as name[attr=value ...](children ...) with the value of a
+// childless one after the name; text as 'value', the other kinds as name'value'.
+inline std::string Tree(const TXmlNode& node) {
+  std::string out = node.GetNodeType() == xntText ? "" : std::string(node.GetNodeName());
+  for (int i = 0; i < node.GetAttrCount(); ++i)
+    out += (i ? " " : "[") + std::string(node.GetAttrNameAt(i)) + "=" +
+           VarToStr(node.GetAttrValueAt(i)) + (i + 1 < node.GetAttrCount() ? "" : "]");
+  bool element = node.GetNodeType() == xntElement;
+  if (node.GetNodeType() != xntDocument &&
+      (!element || (node.ChildCount() == 0 && node.GetNodeValue().VarType() != varEmpty)))
+    out += "'" + VarToStr(node.GetNodeValue()) + "'";
+  for (int i = 0; i < node.ChildCount(); ++i)
+    out += (i ? " " : "(") + Tree(*node.ChildAt(i)) + (i + 1 < node.ChildCount() ? "" : ")");
+  return out;
 }
 
 // A stream that gives the reader one byte per read (after the two whole reads with which a
@@ -57,6 +82,29 @@ inline void Prune(TXmlNode& node, const TXmlLoadFilter::TStep* step) {
     else
       Prune(*child, inner->Whole ? nullptr : inner);
   }
+}
+
+// The tree as text, or the error, for each way to load it: white space kept and not, read in
+// place and through a stream a byte at a time. With pruneAfterwards the filter is applied to
+// a whole load instead of to the load itself.
+inline std::array<std::string, 4> Outcomes(const std::string& text,
+                                           const TXmlLoadFilter* filter = nullptr,
+                                           bool pruneAfterwards = false) {
+  std::array<std::string, 4> outcome;
+  for (int way = 0; way < 4; ++way) {
+    IXmlDocument doc = NewXmlDocument();
+    doc->SetKeepWhiteSpace(way % 2 == 0);
+    doc->SetLoadFilter(pruneAfterwards ? nullptr : filter);
+    try {
+      TTrickleStream stream(text);
+      way < 2 ? doc->LoadFromXmlText(text) : doc->LoadStream(stream);
+      if (pruneAfterwards) Prune(*doc.Get(), filter ? &filter->Root() : nullptr);
+      outcome[size_t(way)] = doc->GetXml();
+    } catch (const Exception& e) {
+      outcome[size_t(way)] = "error: " + e.Message();
+    }
+  }
+  return outcome;
 }
 
 }  // namespace voltrane::test
