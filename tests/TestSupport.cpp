@@ -21,15 +21,6 @@
 
 namespace voltrane::test {
 
-std::string KindAndMessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.KindName() + ": " + e.Message();
-  }
-  return "(no error)";
-}
-
 std::unique_ptr<TScoped> ScopedEnvironment(const char* name, const char* value) {
   const char* old = getenv(name);
   auto set = [name = std::string(name)](const char* text, bool present) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "rt/Exception.h"
+
 namespace voltrane::test {
 
 // A fresh folder under $TMPDIR or /tmp (the user's temporary folder on Windows), removed with
@@ -36,7 +38,14 @@ std::vector<std::string> ListNames(const std::string& folder);
 void RemoveTree(const std::string& path);
 
 // "Kind: message" of the error the action raises, or "(no error)".
-std::string KindAndMessageOf(const std::function<void()>& action);
+inline std::string KindAndMessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.KindName() + ": " + e.Message();
+  }
+  return "(no error)";
+}
 
 // Undoes a change of a process-wide setting at the end of scope, so that a test that returns
 // early on a failed assertion leaves the next test the process it found.

@@ -16,7 +16,7 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
   sudo=$([ "$(id -u)" = 0 ] || echo sudo)
-  $sudo apt-get update -q && $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+  $sudo apt-get update -q && $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" || exit 1
 fi
 
 # A prefix of the stage's own, headless (no Mono, no Gecko), quiet, kept warm by one server.
@@ -30,7 +30,7 @@ wine cmd /c ver >/dev/null 2>&1 || true  # the first start is the slow one
 
 echo "== voltrane.exe (windows preset)"
 rm -rf build/windows build/windows-test
-cmake --preset windows && cmake --build --preset windows
+cmake --preset windows && cmake --build --preset windows || exit 1
 exe=build/windows/cli/voltrane.exe
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }' | sort -u)
 echo "imports:" $imports
@@ -53,11 +53,11 @@ for member in voltrane.exe README.md LICENSE examples/pocket-query.gpx; do
 done
 
 echo "== Unit tests under Wine (windows-test preset)"
-cmake --preset windows-test && cmake --build --preset windows-test && ctest --preset windows-test
+cmake --preset windows-test && cmake --build --preset windows-test && ctest --preset windows-test || exit 1
 
 echo "== voltrane.exe end to end under Wine, checked from Linux"
 [ -x "$linux_build/tests/voltrane_tests" ] || {
-  cmake --preset test && cmake --build --preset test
+  cmake --preset test && cmake --build --preset test || exit 1
   linux_build=build/test
 }
 VOLTRANE_WINDOWS_EXE=$PWD/$exe "$linux_build/tests/voltrane_tests" --gtest_filter='WineRuns.*'
