@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <utility>
 
-
 namespace voltrane {
 
 class TXmlBase;

@@ -303,7 +303,7 @@ void TXmlSource::Refill() {
       }
     }
     // Made when first needed: well-formed UTF-8 never is.
-    if (!decoded_) decoded_ = static_cast<char*>(::operator new(kBlockSize * kMaxDecodeGrowth));
+    if (!decoded_) decoded_ = static_cast<char*>(::operator new(kBlockSize* kMaxDecodeGrowth));
     size_t left = inLen_;
     // Each source byte gives at most kMaxDecodeGrowth bytes, so a whole block always fits
     // and none of it is lost, however many of its characters lie above 127.
