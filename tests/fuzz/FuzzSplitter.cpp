@@ -1,9 +1,8 @@
 // The tag scanner and the splitter on arbitrary source bytes, in a scratch working tree.
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "FuzzScratch.h"
 #include "ggz/BuildState.h"
 #include "ggz/SplitGpxFile.h"
 #include "rt/Exception.h"
@@ -12,19 +11,12 @@
 
 using namespace voltrane;
 
-// A folder for the whole fuzzing run, removed at exit.
-static struct TScratch {
-  TScratch() { path = mkdtemp(path.data()) ? path + "/" : ""; }
-  ~TScratch() { DeleteTree(path); }
-  std::string path = std::filesystem::temp_directory_path() / "voltrane-fuzz-XXXXXX";
-} scratch;
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string tree = scratch.path + "tree/";
+  std::string tree = fuzz::scratch.path + "tree/";
   DeleteTree(tree);
   ForceDirectories(tree);
   {
-    TFileStream source(scratch.path + "source.gpx", TFileMode::Create);
+    TFileStream source(fuzz::scratch.path + "source.gpx", TFileMode::Create);
     source.WriteBuffer(data, int64_t(size));
   }
   TStringConsole console;
@@ -33,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFileStream index(tree + "index.xml", TFileMode::Create);
   state.IndexStream = &index;
   try {
-    SplitGpxFile(state, scratch.path + "source.gpx");
+    SplitGpxFile(state, fuzz::scratch.path + "source.gpx");
   } catch (const Exception&) {
     // A waypoint the record builder cannot parse ends the run with an error: fine here.
   }

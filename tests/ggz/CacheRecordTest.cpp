@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "ggz/CacheRecord.h"
 #include "ggz/GgzTestSupport.h"
 #include "util/NumberText.h"
@@ -109,7 +110,7 @@ TEST(CacheRecord, ElementThatOnlyBeginsWithWptGivesTheTwoLineRecord) {
 }
 
 TEST(CacheRecord, UnparsableWaypointRaisesTheParseError) {
-  EXPECT_EQ(test::KindAndMessage([] { BuildCacheRecord("<wpt><name>GC1</nam></wpt>", 0, 0); }),
+  EXPECT_EQ(test::KindAndMessageOf([] { BuildCacheRecord("<wpt><name>GC1</nam></wpt>", 0, 0); }),
             "Exception: Text \"e\" expected at [3:20]");
 }
 

@@ -2,10 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
-
-#include "rt/Exception.h"
 
 namespace voltrane::test {
 
@@ -26,16 +23,6 @@ inline std::string Record(const TRecordValues& e) {
          e.size + "</size>\r\n            <terrain>" + e.terrain +
          "</terrain>\r\n         </ratings>\r\n" + "         <found>" + e.found +
          "</found>\r\n      </gch>\r\n";
-}
-
-// "Kind: message" of the error the action raises, "(no error)" when it raises none.
-inline std::string KindAndMessage(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.KindName() + ": " + e.Message();
-  }
-  return "(no error)";
 }
 
 }  // namespace voltrane::test

@@ -168,7 +168,7 @@ TEST_F(Splitter, HeaderLeavesOutTracksAndRoutesAndStartsEveryChunk) {
 
 TEST_F(Splitter, HeaderLongerThanAChunkEndsTheRunWhenAWaypointFollows) {
   std::string longHeader = kHeader + "<metadata>" + std::string(size_t(kChunkSizeLimit), 'x');
-  EXPECT_EQ(test::KindAndMessage(
+  EXPECT_EQ(test::KindAndMessageOf(
                 [&] { Split("long.gpx", longHeader + "</metadata>" + Waypoint("GC1")); }),
             "EHeaderTooLongError: The text before the first waypoint of \"" + dir / "long.gpx" +
                 "\" is longer than a chunk file may be (4500000 bytes)");
@@ -236,7 +236,7 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceLineColumnAndOffset
       {bad("\r"), 28, "Text \"e\" expected at [3:36] (line 4, column 13"},
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(test::KindAndMessage([&] { Split("bad.gpx", c.source); }),
+    EXPECT_EQ(test::KindAndMessageOf([&] { Split("bad.gpx", c.source); }),
               "Exception: " + c.message + " of " + dir / "bad.gpx" + "; waypoint at byte " +
                   std::to_string(c.at) + ")");
     EXPECT_EQ(c.source.substr(c.at, 4), "<wpt");
@@ -257,7 +257,7 @@ TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
 
 TEST_F(Splitter, UnreadableSourceRaisesAfterItsReadingLine) {
   EXPECT_EQ(
-      test::KindAndMessage([&] { SplitGpxFile(state, dir / "missing.gpx"); }),
+      test::KindAndMessageOf([&] { SplitGpxFile(state, dir / "missing.gpx"); }),
       "EFOpenError: Cannot open file \"" + dir / "missing.gpx" + "\". No such file or directory");
   EXPECT_EQ(console.Text, "Reading: " + dir / "missing.gpx" + "\n");
 }
