@@ -30,12 +30,6 @@ std::string Utf8(const std::u16string& units) {
   return bytes;
 }
 
-std::string Repeated(const std::string& piece, int count) {
-  std::string text;
-  while (count-- > 0) text += piece;
-  return text;
-}
-
 std::string TextOf(const std::string& xml) {
   return VarToStr(test::Parse(xml)->GetValueByPath("a"));
 }
@@ -204,7 +198,7 @@ TEST(XmlCodePages, SingleBytePagesDecodeToUtf8) {
       {"<?xml encoding=\"windows-1252\"?><a>\x81</a>", "\xEF\xBF\xBD"},
       // 20,000 euro signs are 60,000 bytes of UTF-8: a block that grows past the buffer.
       {"<?xml encoding=\"windows-1252\"?><a>" + std::string(20000, '\x80') + "</a>",
-       Repeated("\xE2\x82\xAC", 20000)}};
+       test::Repeated(20000, [](int) { return "\xE2\x82\xAC"; })}};
   for (const auto& [xml, text] : cases) EXPECT_EQ(TextOf(xml), text) << xml.substr(0, 60);
   // Element and attribute names decode too.
   IXmlDocument doc = test::Parse("<?xml encoding=\"ISO-8859-2\"?><\xB9 x='\xB9'/>");

@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 
+#include "TestSupport.h"
 #include "XmlTestSupport.h"
 #include "rt/Exception.h"
 #include "rt/Interrupt.h"
@@ -17,16 +18,8 @@ namespace voltrane {
 namespace {
 
 using test::Parse;
+using test::Repeated;
 using test::Tree;
-
-std::string ParseError(const std::string& text) {
-  try {
-    Parse(text);
-  } catch (const Exception& e) {
-    return e.KindName() + ": " + e.Message();
-  }
-  return "(no error)";
-}
 
 // The document's children as test::Tree writes them.
 std::string Parsed(const std::string& text, bool keepWhiteSpace = false) {
@@ -34,13 +27,6 @@ std::string Parsed(const std::string& text, bool keepWhiteSpace = false) {
   std::string out;
   for (int i = 0; i < doc->ChildCount(); ++i) out += (i ? " " : "") + Tree(*doc->ChildAt(i));
   return out;
-}
-
-// The pieces for 0 to count - 1, joined.
-std::string Repeated(int count, const std::function<std::string(int)>& piece) {
-  std::string text;
-  for (int i = 0; i < count; ++i) text += piece(i);
-  return text;
 }
 
 std::string Attr(int i, const std::string& value) {
@@ -123,7 +109,7 @@ TEST(XmlParse, ErrorsCarryTheirLineAndColumn) {
       {"<a>& b</a>", "Name must start with letter or \"_\" at [1:5]"},
       {Repeated(20000, [](int) { return "<a>"; }), "Character \"/\" expected at [1:60000]"}};
   for (const auto& [text, message] : cases)
-    EXPECT_EQ(ParseError(text), "Exception: " + message) << text;
+    EXPECT_EQ(test::KindAndMessageOf([&] { Parse(text); }), "Exception: " + message) << text;
 }
 
 // Short lists are scanned, long ones hashed: both keep the first place and the last value.

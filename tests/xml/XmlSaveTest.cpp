@@ -36,6 +36,10 @@ const std::pair<TVariant, std::string> kValues[] = {
     {TVariant::Currency(12345), "1.23450000000000E+0000"},
     {TVariant(std::nan("")), "NAN"},
     {TVariant::DateTime(EncodeDateTime({2024, 2, 29, 23, 59, 58, 900})), "2024-02-29T23:59:58"},
+    // Dates beyond every calendar: a damaged binary form once decoded NaN through an
+    // overflowing negation.
+    {TVariant::DateTime(std::nan("")), "1899-12-30T00:00:00"},
+    {TVariant::DateTime(1e300), "9999-12-31T23:59:59"},
     {TVariant(true), "1"},
     {TVariant(false), "0"},
     {TVariant("as is"), "as is"},
@@ -265,17 +269,6 @@ TEST(XmlBinary, WideFormOfNamesThatAreNotUtf8LoadsBack) {
   IXmlDocument copy = NewXmlDocument();
   copy->LoadStream(stream);
   EXPECT_EQ(Tree(*copy.Get()), "#document(a\xEF\xBF\xBD[b\xEF\xBF\xBD=1](p\xEF\xBF\xBD' data' c))");
-}
-
-// A damaged binary form once decoded a date of NaN through an overflowing negation.
-TEST(XmlBinary, DateBeyondEveryCalendarWritesAsText) {
-  IXmlDocument doc = NewXmlDocument("r");
-  doc->GetDocumentElement()->SetAttrAsDateTime("d", std::nan(""));
-  doc->GetDocumentElement()->SetAttrAsDateTime("e", 1e300);
-  IXmlDocument copy = NewXmlDocument();
-  copy->LoadBinaryForm(doc->GetBinaryForm());
-  EXPECT_EQ(copy->GetDocumentElement()->GetXml(),
-            "\r\n<r d=\"1899-12-30T00:00:00\" e=\"9999-12-31T23:59:59\"/>");
 }
 
 }  // namespace

@@ -30,6 +30,13 @@ inline std::string ErrorOf(const std::function<void()>& action) {
   return "(no error)";
 }
 
+// The pieces for 0 to count - 1, joined.
+inline std::string Repeated(int count, const std::function<std::string(int)>& piece) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += piece(i);
+  return text;
+}
+
 // The pieces of a text between "|", of which tests build random documents.
 inline std::vector<std::string> Pieces(const std::string& joined) {
   std::vector<std::string> pieces(1);
