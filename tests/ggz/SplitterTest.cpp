@@ -23,13 +23,6 @@ std::string MaskTimes(const std::string& text) {
   return std::regex_replace(text, time, "TIME");
 }
 
-// The CRC-32 of the bytes as the index writes it.
-std::string CrcText(const std::string& bytes) {
-  char text[16];
-  snprintf(text, sizeof text, "%.8X", Crc32Of(bytes));
-  return text;
-}
-
 std::string Waypoint(const std::string& code, size_t padTo = 0) {
   std::string text = "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name>";
   std::string end = "</wpt>";
@@ -45,7 +38,9 @@ std::string Record(const std::string& code, const std::string& lat, const std::s
 
 std::string FileEntry(const std::string& name, const std::string& chunk,
                       const std::string& records = "") {
-  return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + CrcText(chunk) +
+  char crc[16];  // as the index writes it
+  snprintf(crc, sizeof crc, "%.8X", Crc32Of(chunk));
+  return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + crc +
          "</crc>\r\n     <time>TIME</time>\r\n" + records + "   </file>\r\n";
 }
 

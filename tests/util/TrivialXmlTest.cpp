@@ -133,16 +133,10 @@ struct ReferenceScanner {
     captured += c;
     return true;
   }
+  // Up to the first terminator wholly read from here on, its last byte left to come.
   void SkipTo(const std::string& terminator) {
-    std::string recent;
-    for (;;) {
-      if (recent.size() >= 2 && recent.substr(recent.size() - 2) == terminator.substr(0, 2) &&
-          at < input.size() && input[at] == terminator[2])
-        return;
-      char c;
-      if (!Read(c)) return;
-      recent += c;
-    }
+    size_t found = input.find(terminator, at);
+    for (char c; at < (found == std::string::npos ? input.size() : found + 2);) Read(c);
   }
   bool FindTag(const std::string& name) {
     std::string target = "<" + name, collected;
