@@ -164,19 +164,6 @@ TEST_F(Splitter, RecordsOfManyWaypointsWaitInAFileAndComeBackInOrder) {
   EXPECT_FALSE(test::PathExists(state.RecordsSpillPath()));
 }
 
-TEST_F(Splitter, ChunkMayReachTheLimitExactlyButNotOneByteMore) {
-  std::string w1 = Waypoint("GC1", 2000000);
-  std::string fits = Waypoint("GC2", size_t(kChunkSizeLimit) - kHeader.size() - w1.size());
-  Split("exact.gpx", kHeader + w1 + fits + "</gpx>");
-  EXPECT_EQ(Chunk("exact_0000.gpx").size(), size_t(kChunkSizeLimit) + kClosing.size());
-  EXPECT_EQ(chunks.count("exact_0001.gpx"), 0u);
-
-  std::string over = Waypoint("GC2", fits.size() + 1);
-  Split("over.gpx", kHeader + w1 + over + "</gpx>");
-  EXPECT_EQ(Chunk("over_0000.gpx"), kHeader + w1 + kClosing);
-  EXPECT_EQ(Chunk("over_0001.gpx"), kHeader + over + kClosing);
-}
-
 TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
   std::string huge = Waypoint("GC1", size_t(kChunkSizeLimit));
   Split("huge.gpx", kHeader + huge + Waypoint("GC2"));
@@ -219,18 +206,6 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceLineColumnAndOffset
   EXPECT_EQ(Index(), "");  // the chunk open when the error passed gets no entry
 }
 
-TEST_F(Splitter, SourcesWithTheSameNameBeforeTheExtensionKeepTheirOwnChunks) {
-  Split("caches.gpx", kHeader + Waypoint("GC1"));
-  Split("caches.xml", kHeader + Waypoint("GC2"));
-  Split("Caches.loc", kHeader + Waypoint("GC3"));
-  Split("caches-2.gpx", kHeader + Waypoint("GC4"));
-  EXPECT_EQ(chunks.size(), 4u);
-  EXPECT_EQ(Chunk("caches_0000.gpx"), kHeader + Waypoint("GC1") + kClosing);
-  EXPECT_EQ(Chunk("caches-2_0000.gpx"), kHeader + Waypoint("GC2") + kClosing);
-  EXPECT_EQ(Chunk("Caches-3_0000.gpx"), kHeader + Waypoint("GC3") + kClosing);
-  EXPECT_EQ(Chunk("caches-2-2_0000.gpx"), kHeader + Waypoint("GC4") + kClosing);
-}
-
 TEST_F(Splitter, UnreadableSourceRaisesAfterItsReadingLine) {
   EXPECT_EQ(
       test::KindAndMessageOf([&] { SplitGpxFile(state, dir / "missing.gpx"); }),
@@ -254,6 +229,8 @@ TEST(ChunkNames, AreSafeInAnyFolderAndTheCollisionRuleSeesThemSo) {
       {{"caf\xE9.gpx", "caf\xC3\xA9.gpx"}, {"caf__0000.gpx", "caf\xC3\xA9_0000.gpx"}},
       {{"\xEF\xBF\xBE\xED\xA0\x80.x"}, {"_____0000.gpx"}},
       {{"a:b.gpx", "a_b.xml", "A*B.gpx"}, {"a_b_0000.gpx", "a_b-2_0000.gpx", "A_B-3_0000.gpx"}},
+      // a source named as the one before it was renamed takes the next free name
+      {{"c.gpx", "c.xml", "c-2.gpx"}, {"c_0000.gpx", "c-2_0000.gpx", "c-2-2_0000.gpx"}},
   };
   for (const auto& [sources, expected] : kCases) {
     TStringConsole console;
