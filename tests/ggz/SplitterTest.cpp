@@ -167,9 +167,7 @@ TEST_F(Splitter, RecordsOfManyWaypointsWaitInAFileAndComeBackInOrder) {
 TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
   std::string huge = Waypoint("GC1", size_t(kChunkSizeLimit));
   Split("huge.gpx", kHeader + huge + Waypoint("GC2"));
-  EXPECT_EQ(Chunk("huge_0000.gpx"), kHeader + kClosing);
-  EXPECT_EQ(Chunk("huge_0001.gpx"), kHeader + huge + kClosing);
-  EXPECT_EQ(Chunk("huge_0002.gpx"), kHeader + Waypoint("GC2") + kClosing);
+  // Each entry's CRC is that of the chunk bytes expected, and of those handed on.
   EXPECT_EQ(Index(),
             FileEntry("huge_0000.gpx", kHeader + kClosing) +
                 FileEntry("huge_0001.gpx", kHeader + huge + kClosing,
