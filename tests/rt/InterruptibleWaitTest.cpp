@@ -11,22 +11,6 @@
 namespace voltrane {
 namespace {
 
-// The handlers installed for a test, the signal state as it was afterwards.
-class TInstalledHandlers {
- public:
-  TInstalledHandlers() {
-    sigaction(SIGINT, nullptr, &previous_);
-    InstallInterruptHandlers();
-  }
-  ~TInstalledHandlers() {
-    sigaction(SIGINT, &previous_, nullptr);
-    gInterruptSignal = 0;
-  }
-
- private:
-  struct sigaction previous_ = {};
-};
-
 TEST(InterruptibleWait, EndsOnANoticeGivenBeforeOrWhileItWaits) {
   TInterruptibleWait wait;
   wait.Notify();
@@ -37,16 +21,19 @@ TEST(InterruptibleWait, EndsOnANoticeGivenBeforeOrWhileItWaits) {
 }
 
 TEST(InterruptibleWait, StopSignalEndsTheWaitWithoutANotice) {
-  TInstalledHandlers handlers;
+  struct sigaction previous = {};
+  sigaction(SIGINT, nullptr, &previous);
+  InstallInterruptHandlers();
   TInterruptibleWait wait;
   pthread_t waiting = pthread_self();
   std::thread signaller([waiting] { pthread_kill(waiting, SIGINT); });
-  EXPECT_THROW(
-      {
-        for (;;) wait.Wait();  // a signal before the wait ends it as well
-      },
-      EInterrupted);
+  auto waitForever = [&] {
+    for (;;) wait.Wait();  // a signal before the wait ends it as well
+  };
+  EXPECT_THROW(waitForever(), EInterrupted);
   signaller.join();
+  sigaction(SIGINT, &previous, nullptr);  // the state as it was for the other tests
+  gInterruptSignal = 0;
 }
 
 }  // namespace
