@@ -29,14 +29,6 @@ std::string AbcArchive() {
 
 using ZipArchive = ZipFile;
 
-TEST_F(ZipArchive, EmptyArchiveIs22BytesAndOpensWithoutMembers) {
-  EXPECT_EQ(ReadFile(archive), "PK\x05\x06" + std::string(18, '\0'));
-  EXPECT_TRUE(zip.IsZipFile());
-  EXPECT_EQ(zip.Entries().Count(), 0);
-  EXPECT_EQ(zip.EndRecordPosition(), 0);
-  EXPECT_EQ(zip.CommentPosition(), 22);
-}
-
 // Each row: a member name, whether its path is stored (else only the file name), the archive
 // of it holding abc.
 // Only a name beyond ASCII carries the UTF-8 flag (bit 11), in both of its records, and

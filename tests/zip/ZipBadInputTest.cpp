@@ -17,7 +17,7 @@ TEST_F(ZipBadInput, AddAfterBytesBetweenDirectoryAndEndRecordLeavesNothingBehind
   Add("a.txt", "hello");
   std::string bytes = ReadFile(archive);
   size_t end = bytes.size() - 22;
-  uint32_t directorySize = U32At(bytes, end + 12);
+  uint32_t directorySize = zip.EndRecord().SizeOfTheCentralDirectory;
   bytes.insert(end, std::string(100, 'x'));
   WriteFile(archive, bytes.replace(end + 112, 4, Le(directorySize + 100, 4)));
   Open();

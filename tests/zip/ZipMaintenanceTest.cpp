@@ -198,8 +198,12 @@ TEST_F(ZipMaintenance, AFailedRebuildLeavesTheArchiveAsItWas) {
   }
 }
 
+// The empty archive is the bare end record, its comment starting right after it.
 TEST_F(ZipMaintenance, CommentIsWrittenWithItsLengthAndReplacedExactly) {
-  EXPECT_TRUE(zip.Comment().empty());
+  EXPECT_EQ(ReadFile(archive), "PK\x05\x06" + std::string(18, '\0'));
+  EXPECT_TRUE(zip.IsZipFile() && zip.Entries().Count() == 0 && zip.Comment().empty());
+  EXPECT_EQ(zip.EndRecordPosition(), 0);
+  EXPECT_EQ(zip.CommentPosition(), 22);
   zip.SetComment({"abc"});
   EXPECT_EQ(ReadFile(archive).substr(20), Le(5, 2) + "abc\r\n");
   EXPECT_EQ(zip.Comment(), std::vector<std::string>{"abc"});
