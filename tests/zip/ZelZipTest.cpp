@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <string>

@@ -12,7 +12,6 @@
 
 #include "TestSupport.h"
 #include "rt/Stream.h"
-#include "util/Crc32.h"
 #include "zip/ZelZip.h"
 
 namespace voltrane::test {
