@@ -7,7 +7,7 @@
 #include "zip/ArchiveWriter.h"
 #include "zip/ZipTestSupport.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 // The archive with its DOS times blanked (local and central records), for comparing runs.
@@ -42,8 +42,8 @@ TEST(ArchiveWriter, ListsMembersInWalkOrderWhateverOrderTheyCameIn) {
   for (const auto& c : kCases) {
     for (int workers : {0, 2}) {
       SCOPED_TRACE(c.why + (", workers: " + std::to_string(workers)));
-      test::TTempFolder dir;
-      test::TMembers contents;
+      TTempFolder dir;
+      TMembers contents;
       TArchiveWriter writer(dir / "a.zip", dir / "", workers);
       for (const std::string& name : c.added) {
         if (name.back() == '/') {
@@ -58,49 +58,49 @@ TEST(ArchiveWriter, ListsMembersInWalkOrderWhateverOrderTheyCameIn) {
         }
       }
       writer.Finish();
-      EXPECT_EQ(test::MemberNames(writer.Path()), c.listed);
-      test::ExpectReadable(writer.Path(), contents);
+      EXPECT_EQ(MemberNames(writer.Path()), c.listed);
+      ExpectReadable(writer.Path(), contents);
       // Only the archive is left: the first file, when it was rewritten, went.
-      EXPECT_EQ(test::ListNames(dir.Path()).size(), 1u);
+      EXPECT_EQ(ListNames(dir.Path()).size(), 1u);
     }
   }
 }
 
 TEST(ArchiveWriter, WritesTheSameBytesWhateverTheWorkerCount) {
   std::vector<std::string> chunks;
-  for (int i = 0; i < 12; ++i) chunks.push_back(test::Noise(size_t(300000 + i * 7919), i));
+  for (int i = 0; i < 12; ++i) chunks.push_back(Noise(size_t(300000 + i * 7919), i));
   std::string first;
   for (int workers : {0, 1, 3}) {
-    test::TTempFolder dir;
+    TTempFolder dir;
     TArchiveWriter writer(dir / "a.zip", dir / "", workers);
     writer.AddFolder("data/");
     for (size_t i = 0; i < chunks.size(); ++i)
       writer.AddMember("data/c_" + std::to_string(1000 + i) + ".gpx", chunks[i],
                        Crc32Of(chunks[i]));
     writer.Finish();
-    std::string bytes = WithoutTimes(test::ReadFile(writer.Path()));
+    std::string bytes = WithoutTimes(ReadFile(writer.Path()));
     if (first.empty()) first = bytes;
     EXPECT_EQ(bytes, first) << workers << " workers";
   }
 }
 
 TEST(ArchiveWriter, LargeStreamedMemberWaitsInTheSpillFolderAndLeavesNoFile) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   ASSERT_TRUE(ForceDirectories(dir / "spill/"));
-  std::string content = test::Noise(size_t(TSpillingOutput::kMemberInMemory) + 300000);
+  std::string content = Noise(size_t(TSpillingOutput::kMemberInMemory) + 300000);
   TArchiveWriter writer(dir / "a.zip", dir / "spill/", 1);
   TStream& index = writer.BeginStreamedMember("index/index.xml");
   for (size_t at = 0; at < content.size(); at += 100000)
     index.WriteString(content.substr(at, 100000));
-  EXPECT_EQ(test::ListNames(dir / "spill"), std::vector<std::string>{"index.xml.deflate"});
+  EXPECT_EQ(ListNames(dir / "spill"), std::vector<std::string>{"index.xml.deflate"});
   writer.EndStreamedMember();
   writer.Finish();
-  EXPECT_TRUE(test::ListNames(dir / "spill").empty());
-  EXPECT_EQ(test::UnzipMember(writer.Path(), "index/index.xml"), content);
+  EXPECT_TRUE(ListNames(dir / "spill").empty());
+  EXPECT_EQ(UnzipMember(writer.Path(), "index/index.xml"), content);
 }
 
 TEST(ArchiveWriter, EmptyStreamedMemberIsStored) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   TArchiveWriter writer(dir / "a.zip", dir / "", 0);
   writer.BeginStreamedMember("empty.xml");
   writer.EndStreamedMember();
@@ -112,17 +112,16 @@ TEST(ArchiveWriter, EmptyStreamedMemberIsStored) {
 }
 
 TEST(ArchiveWriter, UnfinishedArchiveStaysForItsOwnerAndWorkersAreJoined) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   {
     TArchiveWriter writer(dir / "a.zip", dir / "", 2);
-    for (int i = 0; i < 6; ++i)
-      writer.AddMember("m" + std::to_string(i), test::Noise(500000, i), 0);
+    for (int i = 0; i < 6; ++i) writer.AddMember("m" + std::to_string(i), Noise(500000, i), 0);
     writer.BeginStreamedMember("index.xml").WriteString("abc");
   }  // no Finish: the destructor stops the workers and finishes nothing
-  EXPECT_EQ(test::ListNames(dir.Path()), std::vector<std::string>{"a.zip"});
-  std::string bytes = test::ReadFile(dir / "a.zip");
+  EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"a.zip"});
+  std::string bytes = ReadFile(dir / "a.zip");
   EXPECT_TRUE(bytes.size() < 22 || bytes.compare(bytes.size() - 22, 4, "PK\x05\x06") != 0);
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

@@ -5,7 +5,7 @@
 #include "util/Crc32.h"
 #include "zip/ZipTestSupport.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 TEST(LargeMember, IsDeflatedInBlocksToTheSameBytes) {
@@ -18,14 +18,14 @@ TEST(LargeMember, IsDeflatedInBlocksToTheSameBytes) {
   TPreparedZipItem item = PrepareZipContent(stream, TZipCompressionType::ctMaximum);
   EXPECT_EQ(item.UncompressedSize, int64_t(content.size()));
   EXPECT_EQ(item.Crc32, Crc32Of(content));
-  EXPECT_EQ(item.Data, test::RawDeflate(content, 9));
+  EXPECT_EQ(item.Data, RawDeflate(content, 9));
 }
 
-using LargeMemberOfAnArchive = test::ZipFile;
+using LargeMemberOfAnArchive = ZipFile;
 
 TEST_F(LargeMemberOfAnArchive, WaitsInTheSpillFolderReportingProgressAndLeavesNoFile) {
   // Deflate data past what stays in memory: noise does not shrink.
-  std::string content = test::Noise(size_t(TSpillingOutput::kMemberInMemory) + 100000);
+  std::string content = Noise(size_t(TSpillingOutput::kMemberInMemory) + 100000);
   zip.SetSpillFolder(dir / "spill/");
   int64_t lastProgress = 0;
   bool spilled = false;
@@ -33,15 +33,15 @@ TEST_F(LargeMemberOfAnArchive, WaitsInTheSpillFolderReportingProgressAndLeavesNo
     EXPECT_EQ(total, int64_t(content.size()));
     EXPECT_GE(current, lastProgress);
     lastProgress = current;
-    spilled = spilled || !test::ListNames(dir / "spill").empty();
+    spilled = spilled || !ListNames(dir / "spill").empty();
   };
   Add("index.xml", content);
   zip.CloseArchive();
   EXPECT_GT(lastProgress, 0);
   EXPECT_TRUE(spilled);
-  EXPECT_TRUE(test::ListNames(dir / "spill").empty());
-  test::ExpectReadable(archive, {{"index.xml", content}});
+  EXPECT_TRUE(ListNames(dir / "spill").empty());
+  ExpectReadable(archive, {{"index.xml", content}});
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <string>
@@ -15,12 +14,8 @@
 #include "zip/ZipFolder.h"
 #include "zip/ZipTestSupport.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
-
-using test::Hex;
-using test::ReadFile;
-using test::WriteFile;
 
 // The archive of a.txt holding abc, deflated, dated kDate, attributes 0x20.
 std::string AbcArchive() {
@@ -31,15 +26,7 @@ std::string AbcArchive() {
          "a.txt" + Hex("504B0506 0000 0000 0100 0100 33000000 28000000 0000");
 }
 
-using ZipArchive = test::ZipFile;
-
-TEST_F(ZipArchive, EmptyArchiveIs22BytesAndOpensWithoutMembers) {
-  EXPECT_EQ(ReadFile(archive), "PK\x05\x06" + std::string(18, '\0'));
-  EXPECT_TRUE(zip.IsZipFile());
-  EXPECT_EQ(zip.Entries().Count(), 0);
-  EXPECT_EQ(zip.EndRecordPosition(), 0);
-  EXPECT_EQ(zip.CommentPosition(), 22);
-}
+using ZipArchive = ZipFile;
 
 // Each row: a member name, whether its path is stored (else only the file name), the archive
 // of it holding abc.
@@ -62,7 +49,7 @@ TEST_F(ZipArchive, OneMemberIsByteExactAndFlaggedUtf8OnlyBeyondAscii) {
     zip.SetStoreRelativePath(relative);
     Add(name, "abc");
     EXPECT_EQ(ReadFile(archive), expected) << name;
-    if (relative) test::ExpectReadable(archive, {{name, "abc"}});
+    if (relative) ExpectReadable(archive, {{name, "abc"}});
   }
 }
 
@@ -78,8 +65,8 @@ TEST_F(ZipArchive, FolderChainGivesOneMemberPerMissingLevelInOrder) {
     EXPECT_EQ(c.ExternalFileAttributes, folder ? 0x10u : 0x20u);
     EXPECT_EQ(c.CompressedSize == 0, folder);
   }
-  EXPECT_EQ(test::MemberNames(archive), expected);
-  test::ExpectReadable(archive, {});
+  EXPECT_EQ(MemberNames(archive), expected);
+  ExpectReadable(archive, {});
 }
 
 // Names are looked up through an index of them, which must follow every change of the list.
@@ -110,9 +97,9 @@ TEST_F(ZipArchive, SameNameInAnotherFormReplacesTheOldMemberAtTheEnd) {
   zip.OnZipChange = [&](TZelZip&, int32_t code) { changes.push_back(code); };
   Add("DATA/X.GPX", "new content, longer than before");
   EXPECT_EQ(changes, std::vector<int32_t>{2});  // the removal inside the add is not announced
-  EXPECT_EQ(test::MemberNames(archive),
+  EXPECT_EQ(MemberNames(archive),
             (std::vector<std::string>{"one.txt", "data/", "two.txt", "DATA/X.GPX"}));
-  test::ExpectReadable(archive, {{"DATA/X.GPX", "new content, longer than before"}});
+  ExpectReadable(archive, {{"DATA/X.GPX", "new content, longer than before"}});
 }
 
 // ctNone too deflates, in stored blocks; ctUnknown stands for ctNormal.
@@ -124,13 +111,13 @@ TEST_F(ZipArchive, LargerContentInflatesBackAtEveryLevel) {
     Add("m" + std::to_string(type) + ".xml", content);
   }
   EXPECT_EQ(zip.CompressionType(), TZipCompressionType::ctNormal);
-  test::TMembers members;
+  TMembers members;
   for (int i = 0; i < zip.Entries().Count(); ++i) {
     const TCentralDirectoryFile& c = zip.Entries()[i].CentralDirectoryFile;
     EXPECT_EQ(c.CompressionMethod, kMethodDeflated);
     members.push_back({c.FileName, content});
   }
-  test::ExpectReadable(archive, members);
+  ExpectReadable(archive, members);
 }
 
 TEST_F(ZipArchive, PreparingTouchesNothingAndAppendingGivesTheSameBytes) {
@@ -168,11 +155,11 @@ TEST_F(ZipArchive, ReopenedArchiveReadsBackMembersAndTheirFields) {
 }
 
 TEST_F(ZipArchive, OpeningAMissingFileRaisesAndLeavesNothingToChange) {
-  test::ExpectError<Exception>([&] { zip.OpenArchive(dir / "missing.zip"); }, "Exception",
-                               "File \"" + dir / "missing.zip" + "\" not found!");
+  ExpectError<Exception>([&] { zip.OpenArchive(dir / "missing.zip"); }, "Exception",
+                         "File \"" + dir / "missing.zip" + "\" not found!");
   EXPECT_FALSE(zip.IsZipFile());
-  test::ExpectError<EZipError>([&] { Add("x.txt", "x"); }, "EZipError",
-                               "Cannot change \"x.txt\": no archive is open");
+  ExpectError<EZipError>([&] { Add("x.txt", "x"); }, "EZipError",
+                         "Cannot change \"x.txt\": no archive is open");
 }
 
 // Each row: bytes whose end record does not describe a directory that can be read.
@@ -185,7 +172,7 @@ TEST_F(ZipArchive, BytesWithoutAReadableDirectoryAreNoArchive) {
       changed(91 + 10, "\x02"),  // total records 2, one on this disk
       changed(91 + 16, "\x29"),  // directory offset one byte too far: no central signature
       // A directory size reaching past the end record once sized the file to gigabytes.
-      changed(91 + 12, test::Le(0xD52C0000, 4)),
+      changed(91 + 12, Le(0xD52C0000, 4)),
   };
   for (const std::string& bytes : kCases) {
     WriteFile(archive, bytes);
@@ -203,7 +190,7 @@ TEST_F(ZipArchive, ChangeNoticesAndAddEventsFollowTheOperations) {
   zip.OnAddItem = [&](TZelZip&, const std::string& name) { added.push_back(name); };
   Open();
   Add("d\\a.txt", "a");
-  test::TTempFolder tree;
+  TTempFolder tree;
   WriteFile(tree / "b.txt", "b");
   WriteFile(tree / "c.txt", "c");
   zip.Entries().AddFolderTree(tree.Path(), tree.Path(), "*.*", true);
@@ -231,7 +218,7 @@ TEST_F(ZipArchive, ReadOnlyArchiveOpensForReadingAndRefusesChanges) {
   Open();
   EXPECT_TRUE(zip.ReadOnly());
   EXPECT_EQ(zip.Entries().Count(), 1);
-  test::ExpectError<EZipError>(
+  ExpectError<EZipError>(
       [&] { Add("b.txt", "b"); }, "EZipError",
       "Cannot change \"b.txt\" in archive \"" + archive + "\": the archive is read-only");
   EXPECT_EQ(ReadFile(archive), AbcArchive());
@@ -269,16 +256,16 @@ TEST_F(ZipArchive, AddPastTheFormatsLimitsIsRefusedBeforeAnythingIsWritten) {
   }
   Open();
   ASSERT_TRUE(zip.IsZipFile());
-  test::ExpectError<EZipError>([&] { Add("a.txt", "abc"); }, "EZipError",
-                               "Cannot add \"a.txt\" to archive \"" + archive +
-                                   "\": the archive format allows no sizes and offsets beyond "
-                                   "4294967295 bytes (4 GiB)");
+  ExpectError<EZipError>([&] { Add("a.txt", "abc"); }, "EZipError",
+                         "Cannot add \"a.txt\" to archive \"" + archive +
+                             "\": the archive format allows no sizes and offsets beyond "
+                             "4294967295 bytes (4 GiB)");
   EXPECT_EQ(zip.Entries().Count(), 0);
   zip.CloseArchive();
   TFileStream file(archive, TFileMode::OpenRead);
   file.SetPosition(at);
-  EXPECT_EQ(file.ReadRest(), "PK\x05\x06" + std::string(12, '\0') + test::Le(uint32_t(at), 4) +
-                                 std::string(2, '\0'));
+  EXPECT_EQ(file.ReadRest(),
+            "PK\x05\x06" + std::string(12, '\0') + Le(uint32_t(at), 4) + std::string(2, '\0'));
 }
 
 // Each row: how many files the tree holds. The walk writes the directory once, after its
@@ -286,7 +273,7 @@ TEST_F(ZipArchive, AddPastTheFormatsLimitsIsRefusedBeforeAnythingIsWritten) {
 TEST_F(ZipArchive, FolderTreeWritesTheDirectoryOnceAndTheSameBytesAsSingleAdds) {
   zip.SetStoreFolders(false);
   for (int count : {1, 2, 300}) {
-    test::TTempFolder tree;
+    TTempFolder tree;
     std::vector<std::string> names;
     for (int i = 0; i < count; ++i) {
       names.push_back("c" + std::to_string(1000 + i) + ".gpx");
@@ -307,7 +294,7 @@ TEST_F(ZipArchive, FolderTreeWritesTheDirectoryOnceAndTheSameBytesAsSingleAdds) 
     EXPECT_EQ(walked.second, 1) << count;
     EXPECT_EQ(single.second, count) << count;
     EXPECT_EQ(walked.first, single.first) << count;
-    EXPECT_EQ(test::MemberNames(archive), names);
+    EXPECT_EQ(MemberNames(archive), names);
   }
 }
 
@@ -323,7 +310,7 @@ class ZipFolderRun : public ::testing::Test {
     WriteFile(root + "/index/v0/index.xml", "<ggz/>");
   }
 
-  test::TTempFolder dir;
+  TTempFolder dir;
   std::string root = dir / "temp";
   std::string archive = dir / "out.ggz";
 };
@@ -338,11 +325,11 @@ TEST_F(ZipFolderRun, ZipsTheTreeWithFolderMembersFirstNamedRelativeToTheRoot) {
   chmod((root + "/data/caches_0000.gpx").c_str(), 0444);
   WriteFile(archive, std::string(5000, 'o'));  // replaced
   ZipFolder(archive, root + "/");
-  EXPECT_EQ(test::MemberNames(archive),
+  EXPECT_EQ(MemberNames(archive),
             (std::vector<std::string>{"data/", "data/caches_0000.gpx", "data/caches_0001.gpx",
                                       "index/", "index/v0/", "index/v0/index.xml"}));
-  test::ExpectReadable(archive, {{"data/caches_0001.gpx", std::string(70000, 'w')},
-                                 {"index/v0/index.xml", "<ggz/>"}});
+  ExpectReadable(archive, {{"data/caches_0001.gpx", std::string(70000, 'w')},
+                           {"index/v0/index.xml", "<ggz/>"}});
   TZelZip zip;
   zip.OpenArchive(archive);
   const TCentralDirectoryFile& file = zip.Entries()[1].CentralDirectoryFile;
@@ -355,25 +342,24 @@ TEST_F(ZipFolderRun, ZipsTheTreeWithFolderMembersFirstNamedRelativeToTheRoot) {
 
 TEST_F(ZipFolderRun, AnArchiveThatCannotBeCreatedOrAFolderThatCannotBeListedIsAnError) {
   std::string blocked = dir / "missing/out.ggz";
-  test::ExpectError<EFCreateError>(
-      [&] { ZipFolder(blocked, root + "/"); }, "EFCreateError",
-      "Cannot create file \"" + blocked + "\". No such file or directory");
+  ExpectError<EFCreateError>([&] { ZipFolder(blocked, root + "/"); }, "EFCreateError",
+                             "Cannot create file \"" + blocked + "\". No such file or directory");
   EXPECT_THROW(ZipFolder(archive, root + "/gone/"), EFOpenError);
 }
 
 TEST_F(ZipFolderRun, AFullDiskEndsWithAWriteError) {
-  WriteFile(root + "/data/noise.gpx", test::Noise(50000));
+  WriteFile(root + "/data/noise.gpx", Noise(50000));
   rlimit old;
   getrlimit(RLIMIT_FSIZE, &old);
   rlimit small = old;
   small.rlim_cur = 30000;
   auto previous = signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
-  test::ExpectError<EFWriteError>([&] { ZipFolder(archive, root + "/"); }, "EFWriteError",
-                                  "Cannot write file \"" + archive + "\". File too large");
+  ExpectError<EFWriteError>([&] { ZipFolder(archive, root + "/"); }, "EFWriteError",
+                            "Cannot write file \"" + archive + "\". File too large");
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, previous);
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

@@ -6,11 +6,10 @@
 #include "zip/ZipErrors.h"
 #include "zip/ZipTestSupport.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
-using test::ReadFile;
-using ZipBadInput = test::ZipFile;
+using ZipBadInput = ZipFile;
 
 TEST_F(ZipBadInput, AddAfterBytesBetweenDirectoryAndEndRecordLeavesNothingBehindTheEnd) {
   // The directory size counts 100 stray bytes; the add writes the directory as its records
@@ -18,9 +17,9 @@ TEST_F(ZipBadInput, AddAfterBytesBetweenDirectoryAndEndRecordLeavesNothingBehind
   Add("a.txt", "hello");
   std::string bytes = ReadFile(archive);
   size_t end = bytes.size() - 22;
-  uint32_t directorySize = test::U32At(bytes, end + 12);
+  uint32_t directorySize = zip.EndRecord().SizeOfTheCentralDirectory;
   bytes.insert(end, std::string(100, 'x'));
-  test::WriteFile(archive, bytes.replace(end + 112, 4, test::Le(directorySize + 100, 4)));
+  WriteFile(archive, bytes.replace(end + 112, 4, Le(directorySize + 100, 4)));
   Open();
   ASSERT_TRUE(zip.IsZipFile());
   Add("b.txt", "second");
@@ -38,7 +37,7 @@ TEST_F(ZipBadInput, MemberWhoseSizeRunsIntoTheDirectoryIsNotMoved) {
   std::string bytes = ReadFile(archive);
   size_t directory = bytes.find("PK\x01\x02");
   ASSERT_NE(directory, std::string::npos);
-  test::WriteFile(archive, bytes.replace(directory + 20, 4, test::Le(0x7FFFFFFF, 4)));
+  WriteFile(archive, bytes.replace(directory + 20, 4, Le(0x7FFFFFFF, 4)));
   const std::string kRefused = "Cannot move member \"a.txt\" of archive \"" + archive +
                                "\": its local record runs into the central directory";
   // In place the removal of a.txt would move b.txt by its size; a rebuild would copy a.txt.
@@ -47,12 +46,11 @@ TEST_F(ZipBadInput, MemberWhoseSizeRunsIntoTheDirectoryIsNotMoved) {
     Open();
     ASSERT_TRUE(zip.IsZipFile());
     zip.SetSaveMethod(row.first);
-    test::ExpectError<EZipError>([&] { zip.Entries().RemoveItem(row.second); }, "EZipError",
-                                 kRefused);
+    ExpectError<EZipError>([&] { zip.Entries().RemoveItem(row.second); }, "EZipError", kRefused);
     EXPECT_EQ(ReadFile(archive), bytes);
     EXPECT_EQ(zip.Entries().Count(), 2);
   }
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

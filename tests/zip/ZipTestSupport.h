@@ -12,18 +12,9 @@
 
 #include "TestSupport.h"
 #include "rt/Stream.h"
-#include "util/Crc32.h"
 #include "zip/ZelZip.h"
 
 namespace voltrane::test {
-
-inline uint32_t U16At(const std::string& bytes, size_t at) {
-  return uint8_t(bytes.at(at)) | uint32_t(uint8_t(bytes.at(at + 1))) << 8;
-}
-
-inline uint32_t U32At(const std::string& bytes, size_t at) {
-  return U16At(bytes, at) | U16At(bytes, at + 2) << 16;
-}
 
 // The value as that many little-endian bytes.
 inline std::string Le(uint32_t value, int bytes) {
