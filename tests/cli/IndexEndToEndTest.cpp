@@ -38,53 +38,30 @@ const char kLatin1[] =
     "<difficulty>1.5</difficulty><terrain>4.5</terrain></geocache></extensions></wpt>\r\n"
     "</gpx>\r\n";
 
-const char kExpectedIndex[] =
+// A file element of the index holding one cache record, byte for byte: the chunk, crc, code,
+// name, type, lat, lon, file_pos, file_len, difficulty, size, terrain and found.
+std::string IndexFile(const std::vector<std::string>& v) {
+  auto line = [](int indent, const std::string& element, const std::string& value) {
+    return std::string(indent, ' ') + "<" + element + ">" + value + "</" + element + ">\r\n";
+  };
+  return "   <file>\r\n" + line(5, "name", v[0]) + line(5, "crc", v[1]) + line(5, "time", "TIME") +
+         "      <gch>\r\n" + line(9, "code", v[2]) + line(9, "name", v[3]) + line(9, "type", v[4]) +
+         line(9, "lat", v[5]) + line(9, "lon", v[6]) + line(9, "file_pos", v[7]) +
+         line(9, "file_len", v[8]) + "         <ratings>\r\n" + line(12, "awesomeness", "3.0") +
+         line(12, "difficulty", v[9]) + line(12, "size", v[10]) + line(12, "terrain", v[11]) +
+         "         </ratings>\r\n" + line(9, "found", v[12]) + "      </gch>\r\n   </file>\r\n";
+}
+
+const std::string kExpectedIndex =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
     "<ggz xmlns=\"http://www.opencaching.com/xmlschemas/ggz/1/0\">\r\n"
-    "  <time>TIME</time>\r\n"
-    "   <file>\r\n"
-    "     <name>a_0000.gpx</name>\r\n"
-    "     <crc>9578335C</crc>\r\n"
-    "     <time>TIME</time>\r\n"
-    "      <gch>\r\n"
-    "         <code>GC3AGZG</code>\r\n"
-    "         <name>Old Mill &amp; Weir</name>\r\n"
-    "         <type>Multi-cache</type>\r\n"
-    "         <lat>48.329440</lat>\r\n"
-    "         <lon>17.885885</lon>\r\n"
-    "         <file_pos>98</file_pos>\r\n"
-    "         <file_len>585</file_len>\r\n"
-    "         <ratings>\r\n"
-    "            <awesomeness>3.0</awesomeness>\r\n"
-    "            <difficulty>2.0</difficulty>\r\n"
-    "            <size>3.0</size>\r\n"
-    "            <terrain>1.5</terrain>\r\n"
-    "         </ratings>\r\n"
-    "         <found>true</found>\r\n"
-    "      </gch>\r\n"
-    "   </file>\r\n"
-    "   <file>\r\n"
-    "     <name>b_0000.gpx</name>\r\n"
-    "     <crc>E242E3C4</crc>\r\n"
-    "     <time>TIME</time>\r\n"
-    "      <gch>\r\n"
-    "         <code>GA1234</code>\r\n"
-    "         <name>M\xC3\xBCller\xC2\xB4s Br\xC3\xBC"
-    "cke</name>\r\n"
-    "         <type>Traditional</type>\r\n"
-    "         <lat>-27.47</lat>\r\n"
-    "         <lon>153.02</lon>\r\n"
-    "         <file_pos>66</file_pos>\r\n"
-    "         <file_len>232</file_len>\r\n"
-    "         <ratings>\r\n"
-    "            <awesomeness>3.0</awesomeness>\r\n"
-    "            <difficulty>1.5</difficulty>\r\n"
-    "            <size>2.0</size>\r\n"
-    "            <terrain>4.5</terrain>\r\n"
-    "         </ratings>\r\n"
-    "         <found>false</found>\r\n"
-    "      </gch>\r\n"
-    "   </file>\r\n"
+    "  <time>TIME</time>\r\n" +
+    IndexFile({"a_0000.gpx", "9578335C", "GC3AGZG", "Old Mill &amp; Weir", "Multi-cache",
+               "48.329440", "17.885885", "98", "585", "2.0", "3.0", "1.5", "true"}) +
+    IndexFile({"b_0000.gpx", "E242E3C4", "GA1234",
+               "M\xC3\xBCller\xC2\xB4s Br\xC3\xBC"
+               "cke",
+               "Traditional", "-27.47", "153.02", "66", "232", "1.5", "2.0", "4.5", "false"}) +
     "</ggz>\r\n";
 
 using IndexEndToEnd = test::TToolRun;
