@@ -1,10 +1,5 @@
 #include "TestSupport.h"
 
-#include "rt/Exception.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -15,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -32,19 +28,6 @@ std::unique_ptr<TScoped> ScopedEnvironment(const char* name, const char* value) 
                                  present = old != nullptr] { set(saved.c_str(), present); });
   set(value, value != nullptr);
   return undo;
-}
-
-std::unique_ptr<TScoped> ScopedFileSizeLimit(int64_t bytes) {
-  rlimit old;
-  if (getrlimit(RLIMIT_FSIZE, &old) != 0) throw std::runtime_error("getrlimit failed");
-  rlimit limit{rlim_t(bytes), old.rlim_max};
-  // A write past the limit then fails with EFBIG instead of ending the test binary.
-  auto previous = signal(SIGXFSZ, SIG_IGN);
-  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("setrlimit failed");
-  return std::make_unique<TScoped>([old, previous] {
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, previous);
-  });
 }
 
 TTempFolder::TTempFolder() {
@@ -79,13 +62,9 @@ bool PathExists(const std::string& path) {
 
 std::vector<std::string> ListNames(const std::string& folder) {
   std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* item = readdir(dir)) {
-      std::string name = item->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
+  std::error_code error;  // a missing folder lists nothing
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -104,21 +83,13 @@ void RemoveTree(const std::string& path) {
   }
 }
 
-static int64_t MillisecondsNow() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOptions& options) {
   // Made before the fork: the child only calls what is safe there.
   std::vector<std::string> environment = options.Environment;
   for (char** entry = environ; *entry; ++entry) {
-    std::string name(*entry, std::strcspn(*entry, "="));
-    bool overridden = false;
-    for (const std::string& set : options.Environment)
-      overridden = overridden || set.compare(0, name.size() + 1, name + "=") == 0;
-    if (!overridden) environment.push_back(*entry);
+    std::string name(*entry, std::strcspn(*entry, "=") + 1);  // with its "="
+    auto overrides = [&](const std::string& set) { return set.starts_with(name); };
+    if (std::ranges::none_of(options.Environment, overrides)) environment.push_back(*entry);
   }
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
@@ -145,26 +116,13 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
   }
   close(pipeFds[1]);
   TProcessResult result;
-  int64_t start = MillisecondsNow();
   bool signalled = options.SignalToSend == 0;
   char buffer[4096];
-  for (;;) {
-    pollfd fd{pipeFds[0], POLLIN, 0};
-    poll(&fd, 1, signalled ? -1 : 5);
-    if (fd.revents & (POLLIN | POLLHUP)) {
-      ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      result.Output.append(buffer, size_t(n));
-    }
-    if (!signalled) {
-      bool byTime =
-          options.SignalAfterMs >= 0 && MillisecondsNow() - start >= options.SignalAfterMs;
-      bool byText = !options.SignalWhenOutput.empty() &&
-                    result.Output.find(options.SignalWhenOutput) != std::string::npos;
-      if (byTime || byText) {
-        kill(pid, options.SignalToSend);
-        signalled = true;
-      }
+  for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+    result.Output.append(buffer, size_t(n));
+    if (!signalled && result.Output.find(options.SignalWhenOutput) != std::string::npos) {
+      kill(pid, options.SignalToSend);
+      signalled = true;
     }
   }
   close(pipeFds[0]);

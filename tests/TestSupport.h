@@ -63,9 +63,6 @@ class TScoped {
 // Sets (value nullptr: removes) an environment variable for the scope; the time zone is read
 // again after each change, so that TZ takes effect.
 [[nodiscard]] std::unique_ptr<TScoped> ScopedEnvironment(const char* name, const char* value);
-// Limits the size of the files the process writes (RLIMIT_FSIZE) for the scope, with SIGXFSZ
-// ignored so that a write past it fails with EFBIG.
-[[nodiscard]] std::unique_ptr<TScoped> ScopedFileSizeLimit(int64_t bytes);
 
 struct TProcessResult {
   int ExitCode = -1;            // exit status, or -1 when killed
@@ -77,9 +74,8 @@ struct TProcessResult {
 struct TProcessOptions {
   std::string WorkingFolder;   // empty: the test's own
   int64_t FileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
-  int64_t SignalAfterMs = -1;  // send Signal after this many milliseconds
-  int SignalToSend = 0;
-  std::string SignalWhenOutput;          // or send it once the output holds this text
+  int SignalToSend = 0;        // sent once the output holds SignalWhenOutput
+  std::string SignalWhenOutput;
   std::vector<std::string> Environment;  // "NAME=value" set for the child on top of ours
 };
 

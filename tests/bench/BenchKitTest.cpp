@@ -9,7 +9,6 @@
 #include "bench/SplitOnlyRun.h"
 #include "cli/RunChecks.h"
 #include "ggz/SplitGpxFile.h"
-#include "rt/Exception.h"
 
 namespace voltrane {
 namespace {
@@ -29,66 +28,28 @@ std::string Generated(int64_t waypointBytes, uint64_t seed, int64_t trackBytes =
   return out.DataString();
 }
 
-TEST(GpxGenerator, SameOptionsGiveTheSameBytesOnEveryMachine) {
-  std::string gpx = Generated(200000, 42);
+// The bytes (header, CRLF line ends, escaped letters, cache sizes) are pinned, so that a change
+// of them (and of every cached input) is a deliberate one; the totals the benchmark reports
+// match what was written.
+TEST(GpxGenerator, SameOptionsGiveTheSameBytesOnEveryMachineAndTheirTotals) {
+  TGpxGeneratorTotals totals;
+  std::string gpx = Generated(200000, 42, 0, &totals);
   EXPECT_EQ(gpx, Generated(200000, 42));
-  // Pinned, so that a change of the bytes (and of every cached input) is a deliberate one.
   EXPECT_EQ(gpx.size(), 201164u);
   EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(gpx.data()), uInt(gpx.size())), 0xBF7F1F37u);
   EXPECT_NE(Generated(200000, 43), gpx);
-}
-
-TEST(GpxGenerator, WritesAWellFormedPocketQueryWithCrlfLineEnds) {
-  std::string gpx = Generated(1000000, 7);
-  EXPECT_EQ(gpx.substr(0, 43), "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n");
-  EXPECT_NE(gpx.find("version=\"1.0\" creator=\"Groundspeak Pocket Query\""), std::string::npos);
-  EXPECT_NE(gpx.find("xmlns:groundspeak=\"http://www.groundspeak.com/cache/1/0/1\""),
-            std::string::npos);
-  EXPECT_EQ(gpx.substr(gpx.size() - 18), "  </wpt>\r\n</gpx>\r\n");
-  EXPECT_EQ(Count(gpx, "\n"), Count(gpx, "\r\n"));
-  EXPECT_EQ(Count(gpx, "\r"), Count(gpx, "\r\n"));
   EXPECT_EQ(test::XmlWellFormedError(gpx), "");  // UTF-8, escaped, every tag closed in order
-  for (const char* letters : {"ř", "ü", "ł", "Κ", "&amp;amp;", "&lt;p&gt;", "Kaffee &amp; Kuchen"})
-    EXPECT_NE(gpx.find(letters), std::string::npos) << letters;
-}
-
-TEST(GpxGenerator, CachesStayWithinTheirBoundsAndSomeChildWaypointsAreMixedIn) {
-  TGpxGeneratorTotals totals;
-  std::string gpx = Generated(2000000, 3, 0, &totals);
-  int64_t caches = 0, children = 0, found = 0;
-  for (size_t at = gpx.find("<wpt "); at != std::string::npos; at = gpx.find("<wpt ", at + 1)) {
-    std::string wpt = gpx.substr(at, gpx.find("</wpt>", at) + 6 - at);
-    if (wpt.find("<groundspeak:cache ") == std::string::npos) {
-      ++children;
-      EXPECT_NE(wpt.find("<type>Waypoint|"), std::string::npos) << wpt;
-      continue;
-    }
-    ++caches;
-    EXPECT_GE(int64_t(wpt.size()), kMinCacheBytes);
-    EXPECT_LE(int64_t(wpt.size()), kMaxCacheBytes);
-    size_t logs = Count(wpt, "<groundspeak:log ");
-    EXPECT_TRUE(logs >= 1 && logs <= 10) << logs;
-    EXPECT_EQ(Count(wpt, "<groundspeak:date>"), logs);
-    EXPECT_NE(wpt.find("<type>Geocache|"), std::string::npos);
-    found += wpt.find("<sym>Geocache Found</sym>") != std::string::npos;
-    std::string cache = wpt.substr(0, wpt.find("<groundspeak:logs>"));
-    for (const char* element :
-         {"name", "placed_by", "type", "container", "difficulty", "terrain", "country", "state",
-          "short_description html=\"True\"", "long_description html=\"True\"", "encoded_hints"})
-      EXPECT_EQ(Count(cache, std::string("<groundspeak:") + element + ">"), 1u) << element;
-  }
+  int64_t caches = int64_t(Count(gpx, "<groundspeak:cache ")),
+          waypoints = int64_t(Count(gpx, "<wpt "));
   EXPECT_EQ(caches, totals.Caches);
-  EXPECT_EQ(children, totals.ChildWaypoints);
-  // About one in twenty waypoints is a child, about one in eight caches is found.
-  EXPECT_GT(children * 50, caches + children);
-  EXPECT_LT(children * 10, caches + children);
-  EXPECT_GT(found * 16, caches);
-  EXPECT_LT(found * 4, caches);
-  // One cache, perhaps its child waypoint and the closing past the size, no more.
-  EXPECT_GE(int64_t(gpx.size()), 2000000);
-  EXPECT_LT(int64_t(gpx.size()), 2000000 + kMaxCacheBytes + 1000);
+  EXPECT_EQ(waypoints - caches, totals.ChildWaypoints);
+  EXPECT_GT(totals.ChildWaypoints, 0);  // child waypoints are mixed in
   EXPECT_EQ(totals.TrackPoints, 0);
   EXPECT_EQ(gpx.find("<trk>"), std::string::npos);
+  // One cache, perhaps its child waypoint and the closing past the size, no more.
+  int64_t size = int64_t(Generated(2000000, 3).size());
+  EXPECT_GE(size, 2000000);
+  EXPECT_LT(size, 2000000 + kMaxCacheBytes + 1000);
 }
 
 // The track comes after the waypoints; the split-only run splits the rest into chunks in a
@@ -116,14 +77,9 @@ TEST(SplitOnly, SplitsAGeneratedTrackAndCachesAndLeavesNothing) {
 
 TEST(SplitOnly, MissingSourceRaisesAndLeavesNoTree) {
   test::TTempFolder dir;
-  try {
-    RunSplitOnly(dir / "none.gpx", dir / "work");
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_EQ(
-        e.KindName() + ": " + e.Message(),
-        "EFOpenError: Cannot open file \"" + dir / "none.gpx" + "\". No such file or directory");
-  }
+  EXPECT_EQ(
+      test::KindAndMessageOf([&] { RunSplitOnly(dir / "none.gpx", dir / "work"); }),
+      "EFOpenError: Cannot open file \"" + dir / "none.gpx" + "\". No such file or directory");
   EXPECT_TRUE(test::ListNames(dir / "work").empty());
 }
 
@@ -138,7 +94,7 @@ TEST(DeflateFloor, EachPieceIsItsOwnRawStreamOfTheSourceBytes) {
     compressedBytes += int64_t(piece.size());
   });
   EXPECT_EQ(floor.Pieces, 3);
-  EXPECT_EQ(pieces, 3);
+  EXPECT_EQ(pieces, floor.Pieces);
   EXPECT_EQ(floor.SourceBytes, int64_t(gpx.size()));
   EXPECT_EQ(floor.CompressedBytes, compressedBytes);
   EXPECT_LT(floor.CompressedBytes * 3, floor.SourceBytes);

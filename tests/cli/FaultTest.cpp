@@ -1,18 +1,24 @@
-// The real executable against bad input, full disks and signals: it ends with a clear
-// error (or finishes), and the destination folder holds what it held before plus, on
-// success, the archive.
+// The real executable against bad input, hostile destinations, full disks and signals: it
+// ends with a clear error (or finishes), and the destination folder holds what it held before
+// plus, on success, the archive. Sources that are missing, mistyped or no files at all are
+// refused before anything is written, and a previous archive stays byte for byte. Destinations
+// that are links, FIFOs, folders, sources or paths under files: the file that the kernel would
+// open is replaced, or nothing is touched at all, and the exit status says which.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <regex>
 #include <tuple>
 
 #include "RunChecks.h"
+#include "cli/Driver.h"
 
 namespace voltrane {
 namespace {
 
+using test::Gpx;
 using test::kGpxHeader;
 using test::Letters;
 using test::Waypoint;
@@ -43,7 +49,7 @@ TEST_F(Faults, SourcesTheSplitterCannotTakeEndTheRunNamingWhy) {
        "Exception: Text \"desc\" expected at [3:47] (line 4, column 44 of " + path +
            "; waypoint at byte " + std::to_string(kGpxHeader.size() + Waypoint("GC1").size()) +
            ")"},
-      {test::Gpx("<metadata><desc>" + Letters(4600000, 3) + "</desc></metadata>" + Waypoint("GC1")),
+      {Gpx("<metadata><desc>" + Letters(4600000, 3) + "</desc></metadata>" + Waypoint("GC1")),
        "EHeaderTooLongError: The text before the first waypoint of \"" + path +
            "\" is longer than a chunk file may be (4500000 bytes)"},
       {"\xFF\xFE" + utf16le, wide("UTF-16")},
@@ -62,8 +68,8 @@ TEST_F(Faults, SourcesTheSplitterCannotTakeEndTheRunNamingWhy) {
 TEST_F(Faults, HugeWaypointAndDeepNestingAreHandled) {
   std::string open, close;
   for (int i = 0; i < 200000; ++i) open += "<a>", close += "</a>";
-  WriteFile(dir / "big.gpx", test::Gpx(Waypoint("GC1", "<desc>" + Letters(5000000, 2) + "</desc>") +
-                                       Waypoint("GC2", open + "x" + close)));
+  WriteFile(dir / "big.gpx", Gpx(Waypoint("GC1", "<desc>" + Letters(5000000, 2) + "</desc>") +
+                                 Waypoint("GC2", open + "x" + close)));
   test::TProcessResult result = Run({"big.gpx", "out.ggz"});
   EXPECT_EQ(result.ExitCode, 0) << result.Output;
   EXPECT_NE(
@@ -126,6 +132,176 @@ TEST_F(Faults, SignalsStopTheRunAndLeaveNothingBehind) {
     EXPECT_EQ(result.ExitCode, 128 + signal) << result.Output;
     EXPECT_EQ(test::LastLine(result.Output), "EInterrupted: Interrupted by " + name);
   }
+}
+
+using HostileSources = test::TToolRun;
+
+TEST_F(HostileSources, MasksThatMatchNoFileEndTheRunNamingTheMask) {
+  mkdir((dir / "sub").c_str(), 0777);
+  WriteFile(dir / "sub/x.gpx", Gpx(Waypoint("GC2")));
+  const std::pair<std::vector<std::string>, std::string> kCases[] = {
+      {{"typo*.gpx"}, "No file matches \"" + dir / "typo*.gpx\""},
+      {{"a.gpx", "typo.gpx"}, "No file matches \"" + dir / "typo.gpx\""},
+      {{"A.GPX"}, "No file matches \"" + dir / "A.GPX\""},  // exact names keep their case
+      {{"sub"}, "No file matches \"" + dir / "sub\""},      // a folder is no source
+      {{""}, "No file matches \"" + dir.Path() + "\""},
+      {{"nope/*.gpx"}, "Cannot list folder \"" + dir / "nope/\". No such file or directory"},
+      {{"nope/a.gpx"}, "Cannot list folder \"" + dir / "nope/\". No such file or directory"},
+      {{"*/x.gpx"}, "Cannot list folder \"" + dir / "*/\". No such file or directory"},
+      {{"a.gpx/*.gpx"}, "Cannot list folder \"" + dir / "a.gpx/\". Not a directory"},
+  };
+  for (auto [args, error] : kCases) {
+    args.push_back("out.ggz");
+    test::ExpectFailure(Run(args), "ENoSourceError: " + error, true);
+  }
+}
+
+// As when the shell expands an unquoted mask: the masks are read in their order, each
+// listing sorted, and a file that several of them match is read once.
+TEST_F(HostileSources, MasksAreReadInTheirOrderAndAFileMatchedTwiceOnlyOnce) {
+  WriteFile(dir / "b.gpx", Gpx(Waypoint("GC2")));
+  WriteFile(dir / "c.gpx", Gpx(""));
+  std::string output = Run({"b.gpx", "a.gpx", "*.gpx", "a.gpx", "out.ggz"}).Output;
+  std::string read;
+  std::regex reading("Reading: (.*)\n");
+  for (std::sregex_iterator it(output.begin(), output.end(), reading), end; it != end; ++it)
+    read += (*it)[1].str() + ";";
+  EXPECT_EQ(read, dir / "b.gpx;" + dir / "a.gpx;" + dir / "c.gpx;") << output;
+}
+
+TEST_F(HostileSources, SourcesThatCannotBeReadEndTheRun) {
+  ASSERT_EQ(symlink("/dev/zero", (dir / "zero.gpx").c_str()), 0);
+  ASSERT_EQ(symlink("vanished.gpx", (dir / "gone.gpx").c_str()), 0);  // listed, not there
+  WriteFile(dir / "locked.gpx", Gpx(Waypoint("GC1")));
+  chmod((dir / "locked.gpx").c_str(), 0);
+  ASSERT_EQ(mknod((dir / "sock.gpx").c_str(), S_IFSOCK | 0666, 0), 0);
+  auto refused = [&](const std::string& name) {
+    return "ESourceError: Cannot read \"" + dir / name +
+           "\": it is a device or a socket, not a file";
+  };
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"zero.gpx", refused("zero.gpx")},
+      {"sock.gpx", refused("sock.gpx")},
+      {"so*.gpx", refused("sock.gpx")},
+      {"gone.gpx",
+       "EFOpenError: Cannot open file \"" + dir / "gone.gpx" + "\". No such file or directory"}};
+  if (geteuid() != 0)  // permissions do not bind the super-user
+    cases.push_back({"locked.gpx", "EFOpenError: Cannot open file \"" + dir / "locked.gpx" +
+                                       "\". Permission denied"});
+  for (const auto& [mask, error] : cases) test::ExpectFailure(Run({mask, "out.ggz"}), error);
+}
+
+using HostileDestination = test::TToolRun;
+
+TEST_F(HostileDestination, PathsThatCannotBeAnArchiveAreRefusedBeforeAnySourceIsRead) {
+  mkdir((dir / "outdir").c_str(), 0777);
+  ASSERT_EQ(mkfifo((dir / "fifo.ggz").c_str(), 0666), 0);
+  ASSERT_EQ(symlink("/dev/null", (dir / "null.ggz").c_str()), 0);
+  WriteFile(dir / "b.gpx", Gpx(Waypoint("GC2")));
+  const std::string folder = "the path names a folder, not a file",
+                    notFile = "it is not a regular file",
+                    underFile = "\"" + dir / "a.gpx\" is not a folder";
+  // The destination, and what "Cannot create" or "Cannot replace" says of it.
+  const std::tuple<std::string, std::string, std::string> kCases[] = {
+      {"outdir/", "create", folder},
+      {"new/", "create", folder},
+      {"outdir/..", "create", folder},
+      {"a.gpx/out.ggz", "create", underFile},
+      {"a.gpx/new/out.ggz", "create", underFile},
+      {"fifo.ggz", "replace", notFile},
+      {"null.ggz", "replace", notFile},
+      {"outdir", "replace", "it is a folder"},
+      {"a.gpx", "replace", "it is one of the source files"},
+      // A forgotten destination makes the last source the destination.
+      {"b.gpx", "replace", "it is not a ZIP archive"},
+  };
+  for (const auto& [destination, verb, why] : kCases)
+    test::ExpectFailure(
+        Run({"a.gpx", destination}),
+        "EDestinationError: Cannot " + verb + " \"" + dir / destination + "\": " + why, true);
+}
+
+TEST_F(HostileDestination, LinksAreFollowedToTheFileTheKernelWouldOpen) {
+  mkdir((dir / "real").c_str(), 0777);
+  mkdir((dir / "real/deep").c_str(), 0777);
+  WriteFile(dir / "real/old.ggz", test::kPreviousArchive);
+  ASSERT_EQ(symlink("real/old.ggz", (dir / "link.ggz").c_str()), 0);
+  ASSERT_EQ(symlink("real/new.ggz", (dir / "dangling.ggz").c_str()), 0);
+  ASSERT_EQ(symlink("link.ggz", (dir / "real/deep/chain.ggz").c_str()), 0);  // relative to deep
+  ASSERT_EQ(symlink("../old.ggz", (dir / "real/deep/up.ggz").c_str()), 0);
+  ASSERT_EQ(symlink("real/deep", (dir / "lx").c_str()), 0);
+  // The destination, the file it replaces, and the path that "Building:" names.
+  const std::tuple<std::string, std::string, std::string> kCases[] = {
+      {"link.ggz", "real/old.ggz", "link.ggz"},
+      {"dangling.ggz", "real/new.ggz", "dangling.ggz"},
+      {"lx/up.ggz", "real/old.ggz", "real/deep/up.ggz"},
+      {"lx/../old.ggz", "real/old.ggz", "real/old.ggz"},  // ".." after the link, as opened
+      {"lx/chain.ggz", "real/deep/link.ggz", "real/deep/chain.ggz"},
+  };
+  for (const auto& [destination, replaced, building] : kCases) {
+    test::TProcessResult result = Run({"a.gpx", destination}, replaced);
+    EXPECT_EQ(result.ExitCode, 0) << result.Output;
+    EXPECT_NE(result.Output.find("Building: " + dir / building + "\n"), std::string::npos)
+        << result.Output;
+  }
+}
+
+TEST_F(HostileDestination, ReplacedArchiveKeepsPermissionsAndOwner) {
+  // Another owner only a super-user may keep.
+  const std::tuple<mode_t, uid_t, gid_t> kCases[] = {
+      {0600, getuid(), getgid()}, {0444, getuid(), getgid()}, {0604, 4321, 8765}};
+  const std::string archive = dir / "out.ggz";
+  for (const auto& [mode, owner, group] : kCases) {
+    if (owner != getuid() && geteuid() != 0) continue;
+    ASSERT_EQ(chown(archive.c_str(), owner, group), 0);
+    ASSERT_EQ(chmod(archive.c_str(), mode), 0);
+    EXPECT_EQ(Run({"a.gpx", "out.ggz"}).ExitCode, 0);
+    struct stat info;
+    ASSERT_EQ(stat(archive.c_str(), &info), 0);
+    EXPECT_EQ(std::tuple(info.st_mode & 07777, info.st_uid, info.st_gid),
+              std::tuple(mode, owner, group));
+  }
+}
+
+// A console whose standard output goes away at the line that starts with Lost.
+struct TConsoleLostAt : TStringConsole {
+  std::string Lost;
+  void WriteLine(const std::string& text) override {
+    if (text.starts_with(Lost)) throw EInOutError("Cannot write to standard output. Broken pipe");
+    TStringConsole::WriteLine(text);
+  }
+};
+
+TEST_F(HostileDestination, FailureAfterTheReplaceIsToldButTheStatusStaysZero) {
+  for (const char* line : {"Cleaning temporary files...", "Done!", "Duration: "}) {
+    TConsoleLostAt console;
+    console.Lost = line;
+    test::TTreeSnapshot before = test::SnapshotTree(dir.Path());
+    EXPECT_EQ(RunDriver({dir / "a.gpx", dir / "out.ggz"}, console), kExitSuccess) << line;
+    EXPECT_EQ(console.Errors, "EInOutError: Cannot write to standard output. Broken pipe\n");
+    test::ExpectOnlyArchiveChanged(before, dir.Path(), "out.ggz");
+  }
+  // The real thing: a reader that leaves after "Building:".
+  const std::string script =
+      "\"$0\" a.gpx out.ggz | sed -n /Building/q; echo \"status ${PIPESTATUS[0]}\"";
+  test::TProcessResult piped =
+      test::RunWatched(dir.Path(), {"/bin/bash", "-c", script, test::VoltraneExe()}, {},
+                       [](auto&) { return "out.ggz"; });
+  EXPECT_EQ(test::LastLine(piped.Output), "status 0");
+}
+
+TEST_F(HostileDestination, SignalEndsARunBlockedOnAPipeThatNobodyReads) {
+  // Enough progress lines to fill a pipe many times over.
+  for (int i = 0; i < 3000; ++i) WriteFile(dir / ("s" + std::to_string(i) + ".gpx"), Gpx(""));
+  test::TTempFolder outside;
+  const std::string script =
+      "mkfifo \"$1/pipe\"; exec 3<>\"$1/pipe\"; \"$0\" '*.gpx' out.ggz >\"$1/pipe\" & pid=$!; "
+      "sleep 1; kill -TERM $pid; for i in $(seq 100); do kill -0 $pid 2>/dev/null || break; "
+      "sleep 0.1; done; kill -KILL $pid 2>/dev/null; wait $pid; echo \"status $?\"";
+  test::TProcessResult result =
+      test::RunWatched(dir.Path(), {"/bin/bash", "-c", script, test::VoltraneExe(), outside.Path()},
+                       {}, [](auto&) { return ""; });
+  EXPECT_EQ(test::LastLine(result.Output), "status 143");
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
 #include "RunChecks.h"
 
 #include <expat.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <regex>
 
-#include "TestSupport.h"
 #include "ggz/CheckArchive.h"
 #include "rt/Console.h"
 
@@ -38,14 +36,6 @@ std::string XmlWellFormedError(const std::string& document) {
             std::to_string(XML_GetCurrentColumnNumber(parser));
   XML_ParserFree(parser);
   return error;
-}
-
-std::string Member(const std::string& archive, const std::string& name) {
-  return RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
-}
-
-std::string MemberList(const std::string& archive) {
-  return RunProcess({"/usr/bin/unzip", "-Z1", archive}).Output;
 }
 
 void ExpectTreeUnchanged(const TTreeSnapshot& before, const std::string& folder) {

@@ -40,8 +40,12 @@ std::string XmlWellFormedError(const std::string& document);
 
 // A member's bytes, and the member names of a GGZ archive one a line, as unzip gives them.
 inline const std::string kIndexMember = "index/com/garmin/geocaches/v0/index.xml";
-std::string Member(const std::string& archive, const std::string& name);
-std::string MemberList(const std::string& archive);
+inline std::string Member(const std::string& archive, const std::string& name) {
+  return RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+}
+inline std::string MemberList(const std::string& archive) {
+  return RunProcess({"/usr/bin/unzip", "-Z1", archive}).Output;
+}
 inline std::string IndexOfArchive(const std::string& archive) {
   return Member(archive, kIndexMember);
 }
