@@ -108,8 +108,8 @@ TEST(XmlParse, ErrorsCarryTheirLineAndColumn) {
       {"<a>&AMP;</a>", "Unknown XML entity symbol name \"AMP\" found at [1:9]"},
       {"<a>& b</a>", "Name must start with letter or \"_\" at [1:5]"},
       {Repeated(20000, [](int) { return "<a>"; }), "Character \"/\" expected at [1:60000]"}};
-  for (const auto& [text, message] : cases)
-    EXPECT_EQ(test::KindAndMessageOf([&] { Parse(text); }), "Exception: " + message) << text;
+  for (const auto& c : cases)
+    EXPECT_EQ(test::KindAndMessageOf([&] { Parse(c.first); }), "Exception: " + c.second) << c.first;
 }
 
 // Short lists are scanned, long ones hashed: both keep the first place and the last value.
