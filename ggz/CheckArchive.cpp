@@ -10,6 +10,7 @@
 #include "ggz/SplitGpxFile.h"
 #include "rt/AsciiText.h"
 #include "rt/Exception.h"
+#include "util/Crc32.h"
 #include "util/NumberText.h"
 #include "util/TrivialXml.h"
 #include "util/XmlSafeText.h"
@@ -208,8 +209,7 @@ class TChecker {
       Problem(entry + ": no member " + kDataFolder + chunkName + " in the archive");
       return;
     }
-    char actual[16];
-    std::snprintf(actual, sizeof actual, "%.8X", unsigned(archive_->Crc32(member)));
+    std::string actual = Crc32Text(archive_->Crc32(member));
     if (AsciiLowerCase(crc) != AsciiLowerCase(actual))
       Problem(entry + ": crc " + crc + ", the member's CRC-32 is " + actual);
     int64_t size = archive_->Size(member);

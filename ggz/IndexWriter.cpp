@@ -34,9 +34,7 @@ void WriteIndexHeader(TStream& index) {
 void WriteFileEntryHead(TStream& index, const std::string& chunkName, uint32_t crc) {
   WriteStr(index, "   <file>\r\n");
   WriteStr(index, "     <name>" + EscapeXmlText(XmlSafeText(chunkName)) + "</name>\r\n");
-  char crcText[16];
-  std::snprintf(crcText, sizeof crcText, "%.8X", unsigned(crc));
-  WriteStr(index, std::string("     <crc>") + crcText + "</crc>\r\n");
+  WriteStr(index, "     <crc>" + Crc32Text(crc) + "</crc>\r\n");
   WriteStr(index, "     <time>" + FormatIndexTimestamp(UtcNow()) + "Z</time>\r\n");
 }
 

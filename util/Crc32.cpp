@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <cstdio>
 
 namespace voltrane {
 
@@ -45,6 +46,12 @@ uint32_t Crc32Of(std::string_view bytes, uint32_t previous) {
   uint32_t crc = ~previous;  // the register that the finished value was taken from
   CrcUpdate(crc, bytes.data(), bytes.size());
   return ~crc;
+}
+
+std::string Crc32Text(uint32_t crc) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.8X", unsigned(crc));
+  return text;
 }
 
 }  // namespace voltrane

@@ -28,6 +28,8 @@ inline void CrcFinal(uint32_t& crc) {
 // The finished CRC-32 of the bytes (0 for none), carried on from the finished value of the
 // bytes before them: Crc32Of(b, Crc32Of(a)) == Crc32Of(a + b), as zlib counts.
 uint32_t Crc32Of(std::string_view bytes, uint32_t previous = 0);
+// Eight upper-case hex digits, as the index and the messages give a CRC-32.
+std::string Crc32Text(uint32_t crc);
 
 // Writes every byte of the text; a failing file stream raises with its path and reason.
 inline void WriteStr(TStream& stream, const std::string& text) {

@@ -15,12 +15,6 @@ namespace voltrane {
 
 namespace {
 
-std::string Hex32(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%.8X", unsigned(value));
-  return text;
-}
-
 // A member's content read from the archive stream: stored bytes as they are, deflated ones
 // inflated; the CRC-32 and size are compared with the directory's once the content ends.
 class TMemberStream : public TStream {
@@ -120,7 +114,8 @@ class TMemberStream : public TStream {
       throw Damaged("it holds " + std::to_string(size_) + " bytes, the directory says " +
                     std::to_string(expectedSize_));
     if (crc_ != expectedCrc_)
-      throw Damaged("its CRC-32 is " + Hex32(crc_) + ", the directory says " + Hex32(expectedCrc_));
+      throw Damaged("its CRC-32 is " + Crc32Text(crc_) + ", the directory says " +
+                    Crc32Text(expectedCrc_));
   }
 
   EZipError Damaged(const std::string& why) const {
