@@ -80,19 +80,33 @@ void TTrivialXml::SkipTo(const char (&terminator)[4]) {
 int TTrivialXml::FindTagOf(const std::string* names, int count) {
   static const char kCdata[] = "<![CDATA[";
   static const char kComment[] = "<!--";
+  // The bytes this call reads are walked over in the buffer and taken (captured) in one
+  // piece before a refill, a skip or the return: one append per tag, not one per byte.
+  int32_t walked = 0;
+  auto takeWalked = [&] {
+    if (walked > 0) Consume(walked);
+    walked = 0;
+  };
+  // False at end of input, with CurrentChar cleared.
+  auto bytesAhead = [&] {
+    if (walked < BufferCount) return true;
+    takeWalked();
+    if (Refill()) return true;
+    CurrentChar = 0;
+    return false;
+  };
   // Each name as it follows the "<"; a bit of maybeTarget for each that the tag can still become.
   const unsigned allTargets = (1u << count) - 1;
   for (;;) {
     // Outside a tag only "<" matters: pass over everything else a block at a time.
-    if (BufferCount < 1 && !Refill()) {
-      CurrentChar = 0;
-      return 0;
+    if (!bytesAhead()) return 0;
+    const char* start = Buffer + BufferPos + walked;
+    const void* open = std::memchr(start, '<', size_t(BufferCount - walked));
+    if (!open) {
+      walked = BufferCount;
+      continue;
     }
-    const char* start = Buffer + BufferPos;
-    const void* open = std::memchr(start, '<', size_t(BufferCount));
-    int32_t skip = open ? int32_t(static_cast<const char*>(open) - start) + 1 : BufferCount;
-    Consume(skip);
-    if (!open) continue;
+    walked += int32_t(static_cast<const char*>(open) - start) + 1;
 
     // Inside a tag: the collected text only grows, so it is enough to know which of the
     // three texts it can still become. A tag that can become none of them is passed over
@@ -101,23 +115,15 @@ int TTrivialXml::FindTagOf(const std::string* names, int count) {
     unsigned maybeTarget = allTargets;
     bool maybeCdata = true, maybeComment = true;
     for (;;) {
-      if (BufferCount < 1 && !Refill()) {
-        CurrentChar = 0;
-        return 0;
-      }
+      if (!bytesAhead()) return 0;
       if (!maybeTarget && !maybeCdata && !maybeComment) {
         const char* p = Buffer + BufferPos;
-        int32_t n = 0;
-        while (n < BufferCount && p[n] != '<' && p[n] != '>') ++n;
-        if (n == BufferCount) {
-          Consume(n);
-          continue;
-        }
-        Consume(n + 1);
+        while (walked < BufferCount && p[walked] != '<' && p[walked] != '>') ++walked;
+        if (walked == BufferCount) continue;
+        ++walked;
         break;
       }
-      char c = Buffer[BufferPos];
-      Consume(1);
+      char c = Buffer[BufferPos + walked++];
       if (c == '<' || c == '>') break;
       for (unsigned rest = maybeTarget; rest; rest &= rest - 1) {
         int k = std::countr_zero(rest);
@@ -128,16 +134,21 @@ int TTrivialXml::FindTagOf(const std::string* names, int count) {
       maybeComment = maybeComment && length < 4 && kComment[length] == c;
       ++length;
       if (maybeCdata && length == 9) {
+        takeWalked();
         SkipTo("]]>");
         maybeCdata = false;
       }
       if (maybeComment && length == 4) {
+        takeWalked();
         SkipTo("-->");
         maybeComment = false;
       }
       for (unsigned rest = maybeTarget; rest; rest &= rest - 1) {
         int k = std::countr_zero(rest);
-        if (length == names[k].size() + 1) return k + 1;
+        if (length == names[k].size() + 1) {
+          takeWalked();
+          return k + 1;
+        }
       }
     }
   }
