@@ -84,9 +84,10 @@ int main(int argc, char** argv) {
       int64_t position = 0;
       TClock::time_point start = TClock::now();
       double cpuStart = ThreadCpuSeconds();
+      TCacheRecordBuilder builder;  // one per source, as the splitter keeps it
       for (const std::string& text : waypoints.Texts) {
         int64_t length = int64_t(text.size());
-        records += BuildCacheRecord(text, position, length, waypoints.Encoding);
+        records += builder.Build(text, position, length, waypoints.Encoding);
         position += length;
       }
       seconds.push_back(std::chrono::duration<double>(TClock::now() - start).count());

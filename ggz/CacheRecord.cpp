@@ -105,17 +105,28 @@ const TXmlLoadFilter& RecordElements() {
   return filter;
 }
 
+IXmlDocument NewRecordDocument() {
+  IXmlDocument document = NewXmlDocument();
+  document->SetLoadFilter(&RecordElements());
+  return document;
+}
+
+// The names a record's document may hold before it is made anew: the attributes of the
+// elements it keeps are the source's to name, and must not grow one table without bound.
+constexpr int kNamesPerDocument = 4096;
+
 }  // namespace
 
-std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t fileLen,
-                             const std::string& encoding) {
+TCacheRecordBuilder::TCacheRecordBuilder() : document_(NewRecordDocument()) {}
+
+std::string TCacheRecordBuilder::Build(std::string_view waypoint, int64_t filePos, int64_t fileLen,
+                                       const std::string& encoding) {
   std::string record;
   record.reserve(512);
   record += "      <gch>\r\n";
-  IXmlDocument document = NewXmlDocument();
-  document->SetLoadFilter(&RecordElements());
-  document->LoadFromXmlText(WrappedWaypoint(encoding, waypoint));
-  IXmlNode w = document->SelectNodeByPath("gpx\\wpt");
+  if (document_->GetNameTable()->GetCount() > kNamesPerDocument) document_ = NewRecordDocument();
+  document_->LoadFromXmlText(WrappedWaypoint(encoding, waypoint));
+  IXmlNode w = document_->SelectNodeByPath("gpx\\wpt");
   if (!w) return record + "      </gch>\r\n";
   IXmlNode e = w->SelectNodeByPath("extensions");
   if (!e) e = w;
@@ -160,6 +171,11 @@ std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t
   AppendLine(record, "         <found>", found ? "true" : "false", "</found>\r\n");
   record += "      </gch>\r\n";
   return record;
+}
+
+std::string BuildCacheRecord(std::string_view waypoint, int64_t filePos, int64_t fileLen,
+                             const std::string& encoding) {
+  return TCacheRecordBuilder().Build(waypoint, filePos, fileLen, encoding);
 }
 
 std::string SourceEncoding(const std::string& header) {

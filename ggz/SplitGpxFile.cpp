@@ -87,7 +87,7 @@ class TChunkWriter {
     }
     std::string_view waypoint(bytes_.data() + start, size_t(length));
     try {
-      records_ += BuildCacheRecord(waypoint, int64_t(start), length, encoding_);
+      records_ += recordBuilder_.Build(waypoint, int64_t(start), length, encoding_);
     } catch (const EInterrupted&) {
       throw;  // the parse noticed a signal: no fault of this waypoint
     } catch (Exception& e) {
@@ -156,6 +156,7 @@ class TChunkWriter {
   int32_t number_ = 0;
   std::string name_;
   std::string bytes_;  // the chunk's bytes so far
+  TCacheRecordBuilder recordBuilder_;
   std::string records_;
   std::unique_ptr<TFileStream> spill_;  // records that did not stay in memory
   int64_t spilledBytes_ = 0;

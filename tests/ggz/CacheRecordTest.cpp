@@ -123,6 +123,37 @@ TEST(CacheRecord, SingleByteSourcesGiveUtf8Values) {
                     "<name>M\xC3\xBCller</name>"));
 }
 
+// One builder parses a source's waypoints one after the other: nothing of one waypoint, nor of
+// one that failed, nor of a document that grew too many names, reaches the next one's record.
+TEST(CacheRecordBuilder, GivesEachWaypointTheRecordItHasAlone) {
+  std::string manyNames;
+  for (int i = 0; i < 5000; ++i) manyNames += " a" + std::to_string(i) + "=\"1\"";
+  const std::pair<std::string, std::string> kWaypoints[] = {
+      {Wpt(kGroundspeak), "utf-8"},
+      {"<wpt lat=\"1\"" + manyNames + "><name>GC2</name></wpt>", "utf-8"},
+      {"<wpt><name>GC3</name><desc>cut</wpt>", "utf-8"},
+      {"<wpt><urlname>M\xFCller</urlname></wpt>", "ISO-8859-1"},
+      {"<wpt/>", "utf-8"},
+      {Wpt("<geocache><name>G</name></geocache>"), "utf-8"},
+  };
+  auto recordOrError = [](auto build) {
+    try {
+      return build();
+    } catch (const Exception& e) {
+      return std::string(e.KindName()) + ": " + e.Message();
+    }
+  };
+  TCacheRecordBuilder builder;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& [waypoint, encoding] : kWaypoints) {
+      int64_t length = int64_t(waypoint.size());
+      EXPECT_EQ(recordOrError([&] { return builder.Build(waypoint, 7, length, encoding); }),
+                recordOrError([&] { return BuildCacheRecord(waypoint, 7, length, encoding); }))
+          << waypoint.substr(0, 40);
+    }
+  }
+}
+
 // Each row: the start of a source and the encoding its records are read in.
 TEST(SourceEncoding, IsTheDeclaredNameWhenTheLibraryKnowsIt) {
   const std::pair<const char*, const char*> kCases[] = {
