@@ -335,6 +335,10 @@ int64_t TFileStream::Size() {
   return size.QuadPart;
 }
 
+void TFileStream::StartWriteBack() {
+  // Windows flushes only by waiting (FlushFileBuffers): Sync does it all.
+}
+
 void TFileStream::Sync() {
   // Through the handle that wrote the file: a read-only one may not flush.
   if (!FlushFileBuffers(AsHandle(handle_)) && GetLastError() != ERROR_INVALID_FUNCTION)

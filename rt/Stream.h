@@ -62,6 +62,10 @@ class TFileStream : public TStream {
 
   // Flushes the file to the device (before it replaces another by rename).
   void Sync();
+  // Starts writing to the device what has been written so far, without waiting for it, so
+  // that the Sync at the end has less left to wait for. Where the system has no such call,
+  // it does nothing.
+  void StartWriteBack();
   // Closes now and reports a failure that the destructor would have to swallow.
   void Close();
 

@@ -160,6 +160,7 @@ void TArchiveWriter::Append(const TPreparedZipItem& item) {
     throw EZipError("Cannot add \"" + item.ItemName + "\" to archive \"" + file_->Path() +
                     "\": the archive format allows no " + limit);
   WriteLocalRecord(*file_, local, item);
+  file_->StartWriteBack();  // the disk writes while the next members are deflated
   end_ += appended.LocalSize;
   directorySize_ = directorySize;
   appended_.push_back(std::move(appended));
