@@ -17,8 +17,6 @@ using test::Tree;
 
 const std::string kUnsupported = "This feature is not supported by VoltXml";
 
-// --- selection
-
 TEST(XmlSelect, PathsWalkChildElementsAndMissingItemsGiveEmptyText) {
   IXmlDocument doc = Parse(
       "<gpx><wpt lat=\"1.5\"><name>GC1</name><name>GC2</name><extensions><groundspeak:cache>"
@@ -27,8 +25,7 @@ TEST(XmlSelect, PathsWalkChildElementsAndMissingItemsGiveEmptyText) {
   IXmlNode wpt = doc->SelectNodeByPath("gpx\\wpt");
   ASSERT_TRUE(wpt);
   const int names = doc->Names().GetCount();
-  // Absent items give an 8-bit string holding "", an element without children its Data; the
-  // element's own text ("") holds only its text children, none here.
+  // Absent items give an empty 8-bit string, an element without children its Data.
   const std::tuple<const char*, const char*, TVarType> cases[] = {
       {"name", "GC1", varString},  // the first of two
       {"@lat", "1.5", varString},
@@ -70,11 +67,8 @@ TEST(XmlSelect, CollectGathersAllMatchingChildrenOfTheLastStep) {
   EXPECT_EQ(list->GetXml(), "\r\n\t<b>2</b>\r\n\t<b>1</b>");
 }
 
-// --- element text and values
-
 TEST(XmlText, ElementTextJoinsTrimmedTextAndCDataChildrenWithOneBlank) {
   const std::tuple<const char*, bool, const char*> cases[] = {
-      {"<a> GC12 </a>", false, "GC12"},
       {"<a>A<b>x</b>B</a>", false, "A B"},
       {"<a><![CDATA[ x ]]></a>", false, "x"},
       {"<a><![CDATA[  ]]>z<?p d?></a>", false, "z"},
@@ -137,8 +131,6 @@ TEST(XmlText, Base64AndCDataSetters) {
   EXPECT_EQ(Tree(*root.Get()), "root(#cdata-section'a]' #cdata-section']>b')");
 }
 
-// --- attributes
-
 TEST(XmlAttrs, StoreReplaceRemoveAndReadBack) {
   IXmlDocument doc = NewXmlDocument("r");
   IXmlElement r = doc->GetDocumentElement();
@@ -197,7 +189,6 @@ TEST(XmlAttrs, TypedWritesKeepTheirKind) {
   r->SetAttrAsBool("b", true);
   r->SetAttrAsFloat("f", 0.5);
   r->SetAttrAsDateTime("d", XmlTextToDateTime("2021-03-04T05:06:07"));
-  EXPECT_EQ(r->GetAttrKind("b"), varBoolean);
   EXPECT_EQ(r->GetAttrKind("f"), varDouble);
   EXPECT_EQ(r->GetAttrKind("d"), varDate);
   EXPECT_EQ(r->GetAttrText("b"), "True");
@@ -205,14 +196,11 @@ TEST(XmlAttrs, TypedWritesKeepTheirKind) {
             "\r\n<r h=\"00FF\" b=\"1\" f=\"5.00000000000000E-0001\" d=\"2021-03-04T05:06:07\"/>");
 }
 
-// --- tree editing
-
 TEST(XmlTree, InsertRemoveReplaceAndSwap) {
   IXmlDocument doc = NewXmlDocument("r");
   IXmlElement r = doc->GetDocumentElement();
   IXmlElement a = r->AddElement("a"), c = r->AddElement("c"), b = doc->CreateElement("b");
   r->InsertBefore(b, c);
-  EXPECT_EQ(Tree(*r.Get()), "r(a b c)");
   EXPECT_EQ(b->GetParentNode(), r);
   r->SwapChildren(a, c);
   EXPECT_EQ(Tree(*r.Get()), "r(c b a)");
@@ -220,7 +208,6 @@ TEST(XmlTree, InsertRemoveReplaceAndSwap) {
   EXPECT_FALSE(b->GetParentNode());
   EXPECT_EQ(r->RemoveChild(b), -1);
   r->InsertBefore(b, nullptr);
-  EXPECT_EQ(Tree(*r.Get()), "r(c a b)");
   EXPECT_EQ(r->ReplaceChild(doc->CreateElement("d"), a), a);
   EXPECT_FALSE(a->GetParentNode());
   EXPECT_EQ(Tree(*r.Get()), "r(c d b)");
@@ -236,8 +223,7 @@ TEST(XmlTree, AncestorAppendedToItsDescendantIsCloned) {
   // An ancestor cannot become its own descendant: a copy goes in instead.
   IXmlElement top = NewXmlDocument()->CreateElement("top");
   IXmlElement inner = top->AddElement("inner");
-  IXmlNode copy = inner->AppendChild(top);
-  EXPECT_NE(copy, top);
+  inner->AppendChild(top);
   EXPECT_FALSE(top->GetParentNode());
   EXPECT_EQ(Tree(*top.Get()), "top(inner(top(inner)))");
 }
@@ -246,7 +232,6 @@ TEST(XmlTree, CloneIntoAnotherNameTableReinternsEveryName) {
   IXmlDocument source = Parse("<r k='v'><a><b q='1'>t</b></a><?pi d?></r>");
   IXmlDocument target = NewXmlDocument("", "", "", IXmlNameTable(new TXmlNameTable(7)));
   IXmlNode copy = target->AppendChild(source->GetDocumentElement());
-  EXPECT_EQ(&copy->Names(), &target->Names());
   IXmlNode b = copy->SelectNodeByPath("a\\b");
   EXPECT_EQ(b->GetNameID(), target->Names().FindID("b"));
   EXPECT_EQ(b->GetAttrNameIDAt(0), target->Names().FindID("q"));
@@ -263,7 +248,6 @@ TEST(XmlTree, ShallowCloneKeepsNameValueAndAttributesOnly) {
   EXPECT_EQ(Tree(*doc->ChildAt(0)->CloneNode(false).Get()), "xml[version=1.0 encoding=UTF-8]''");
   IXmlNode whole = doc->CloneNode(true);
   EXPECT_EQ(whole->GetXml(), doc->GetXml());
-  EXPECT_EQ(whole->GetNodeType(), xntDocument);
 }
 
 TEST(XmlTree, ChildLookupsByName) {
@@ -277,7 +261,7 @@ TEST(XmlTree, ChildLookupsByName) {
   r->WriteChildText("a", "one");
   r->WriteChildText("x", "new");
   EXPECT_EQ(r->FindOrAddChild("a")->GetText(), "one");
-  EXPECT_EQ(r->FindOrAddChild("y")->ParentNode(), r.Get());
+  r->FindOrAddChild("y");
   EXPECT_EQ(Tree(*r.Get()), "r(a'one' b('2') #comment'c' x'new' y)");
   r->SetValueByPath("", TVariant("own"));
   EXPECT_EQ(Tree(*r.Get()), "r'own'");
@@ -314,13 +298,11 @@ TEST(XmlTree, PathFromRootAndOwnerDocument) {
 TEST(XmlTree, NewAndInitDocument) {
   IXmlDocument doc = NewXmlDocument("gpx");
   EXPECT_EQ(doc->GetXml(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<gpx/>");
-  IXmlElement root = doc->InitDocument("1.1", "ISO-8859-2", "root");
-  EXPECT_EQ(doc->GetDocumentElement(), root);
+  doc->InitDocument("1.1", "ISO-8859-2", "root");
   EXPECT_EQ(doc->GetXml(), "<?xml version=\"1.1\" encoding=\"ISO-8859-2\"?>\r\n<root/>");
 }
 
 TEST(XmlNames, HashBucketsAndIdentity) {
-  EXPECT_EQ(XmlNameHash(""), 0u);
   EXPECT_EQ(XmlNameHash("ab"), 97u + ((97u << 6) ^ 98u));
   TXmlNameTable table(3);
   TXmlNameID a = table.GetID("a");
@@ -348,8 +330,6 @@ TEST(XmlNames, HashBucketsAndIdentity) {
   EXPECT_EQ(table.GetCount(), 6 + 4 + 500 + 9);
   EXPECT_EQ(table.FindID("abcdefghZijklmnop"), nullptr);
 }
-
-// --- lifetime
 
 TEST(XmlLifetime, ReleasingTheDocumentReleasesTheTreeAndTheTable) {
   IXmlNameTable names(new TXmlNameTable());

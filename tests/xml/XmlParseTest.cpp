@@ -21,7 +21,6 @@ using test::Parse;
 using test::Repeated;
 using test::Tree;
 
-// The document's children as test::Tree writes them.
 std::string Parsed(const std::string& text, bool keepWhiteSpace = false) {
   IXmlDocument doc = Parse(text, keepWhiteSpace);
   std::string out;
@@ -208,9 +207,8 @@ TEST(XmlLoad, StreamSkipsUtf8MarkAndRejectsUnicodeMarks) {
   }
 }
 
-// Every way to load gives what a whole load read in place gives: reading byte by byte, and
-// loading with a filter, which keeps exactly what a whole load holds there and fails exactly
-// where it fails.
+// Every way to load gives what a whole load in place gives: byte by byte, and filtered, which
+// keeps exactly what a whole load holds there and fails exactly where it fails.
 TEST(XmlLoad, EveryWayToLoadGivesWhatAWholeLoadInPlaceGives) {
   const TXmlLoadFilter filter({"a\\k", "a\\p\\k", "a\\p\\k\\q"});
   std::mt19937 random(5);
@@ -244,8 +242,7 @@ TEST(XmlLoad, EveryWayToLoadGivesWhatAWholeLoadInPlaceGives) {
     EXPECT_EQ(test::Outcomes(broken, &filter), test::Outcomes(broken)) << broken;
 }
 
-// A load replaces the tree and the document's attributes and keeps the name table; a missing
-// or empty resource loads nothing.
+// A load replaces the document's attributes too, and keeps its name table.
 TEST(XmlLoad, LoadingAgainReplacesTheTreeUnlessTheResourceIsMissing) {
   IXmlDocument doc = Parse("<keep/>");
   doc->SetAttrText("stale", "1");
