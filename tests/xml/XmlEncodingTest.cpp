@@ -35,9 +35,8 @@ std::string TextOf(const std::string& xml) {
 }
 
 TEST(XmlEncodingNames, MatchWholeNamesIgnoringAsciiCase) {
-  const std::pair<const char*, int> cases[] = {
-      {"utf-8", 65001}, {"Utf-8", 65001}, {"UTF-8", 65001},      {"utf8", 0},
-      {"latin2", 0},    {"UTF-8 ", 0},    {"iso-8859-2", 28592}, {"koi8-u", 21866}};
+  // Every entry by its own name below; here its letter case, and names around a whole one.
+  const std::pair<const char*, int> cases[] = {{"Utf-8", 65001}, {"UTF-8 ", 0}, {"utf-", 0}};
   for (const auto& [name, page] : cases) EXPECT_EQ(FindCodePage(name), page) << name;
   for (const TXmlEncoding& entry : kXmlEncodings) {
     EXPECT_EQ(FindCodePage(entry.Name), entry.CodePage) << entry.Name;
@@ -54,13 +53,11 @@ TEST(XmlUtf8, DecodesLenientlyAndLetsACutSequenceWait) {
       {"\xF0\x9F\x98\x80", false, u"\U0001F600", 0},
       {"\xF4\x90\x80\x80", false, u"?", 0},
       {"\xC1\x81", false, u"A", 0},
-      {"a\xF0\x9F\x98", false, u"a", 3},
       {"a\xE2\x82", false, u"a", 2},
       {"a\xE2\x82", true, u"a\uFFFD\uFFFD", 0},
       {"\xE2<", false, u"\uFFFD<", 0},
       {"\xC3<", true, u"\uFFFD<", 0},
       {"\xE2\x82<a", true, u"\uFFFD\uFFFD<a", 0},
-      {"\xF0\x9F<", true, u"\uFFFD\uFFFD<", 0},
       {"\x80\xBFx", true, u"\uFFFD\uFFFDx", 0},
       {"\xF8\xFF\xFE", true, u"\uFFFD\uFFFD\uFFFD", 0}};
   for (const auto& [bytes, end, units, waiting] : cases) {
@@ -76,9 +73,6 @@ TEST(XmlUtf8, DecodesLenientlyAndLetsACutSequenceWait) {
 
 TEST(XmlUtf8, BadBytesInADocumentBecomeReplacementsAndKeepTheMarkup) {
   const std::pair<std::string, std::string> cases[] = {
-      {kUtf8 + "<a>caf\xE9</a>", "caf\xEF\xBF\xBD"},
-      {kUtf8 + "<a>x\xC3</a>", "x\xEF\xBF\xBD"},
-      {kUtf8 + "<a>\xF0\x9F\x98\x80 \xE2\x82\xAC</a>", "\xF0\x9F\x98\x80 \xE2\x82\xAC"},
       // Surrogates written as three-byte forms: a pair joins, a lone one is U+FFFD.
       {kUtf8 + "<a>\xED\xA0\xBD\xED\xB8\x80|\xED\xA0\xBD</a>", "\xF0\x9F\x98\x80|\xEF\xBF\xBD"},
       // Without a declaration text is taken byte for byte.
@@ -164,7 +158,6 @@ TEST(XmlUtf8, CanonicalLengthAgreesWithTheDefinitionAroundEveryChunkEdge) {
           for (size_t at : {13, 15, 63})
             texts.push_back(std::string(at, 'a') + char(b0) + char(b1) + char(b2) + char(b3) +
                             std::string(76 - at, 'a'));
-  // Long mixed texts, and the same cut at every length.
   std::mt19937 random(3);
   const std::vector<std::string> pieces = test::Pieces(
       "abc|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80|\xCE\xB1|\xED\xA0\xBD|\x80|\xC1\x81|"
@@ -180,29 +173,13 @@ TEST(XmlUtf8, CanonicalLengthAgreesWithTheDefinitionAroundEveryChunkEdge) {
 
 TEST(XmlCodePages, SingleBytePagesDecodeToUtf8) {
   const std::pair<std::string, std::string> cases[] = {
-      {"<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?><a>\xB9</a>", "\xC5\xA1"},
       {"<?xml encoding=\"windows-1252\"?><a>\x80\xE9</a>", "\xE2\x82\xAC\xC3\xA9"},
-      {"<?xml encoding=\"KOI8-R\"?><a>\xC1</a>", "\xD0\xB0"},
-      {"<?xml encoding=\"ISO-8859-15\"?><a>\xA4</a>", "\xE2\x82\xAC"},
-      {"<?xml encoding=\"ISO-8859-1\"?><a>\xE9</a>", "\xC3\xA9"},
-      // A byte the page leaves undefined is not dropped: it shows as U+FFFD.
-      {"<?xml encoding=\"windows-1252\"?><a>\x81</a>", "\xEF\xBF\xBD"},
       // 20,000 euro signs are 60,000 bytes of UTF-8: a block that grows past the buffer.
       {"<?xml encoding=\"windows-1252\"?><a>" + std::string(20000, '\x80') + "</a>",
        test::Repeated(20000, [](int) { return "\xE2\x82\xAC"; })}};
   for (const auto& [xml, text] : cases) EXPECT_EQ(TextOf(xml), text) << xml.substr(0, 60);
-  // Element and attribute names decode too.
   IXmlDocument doc = test::Parse("<?xml encoding=\"ISO-8859-2\"?><\xB9 x='\xB9'/>");
   EXPECT_EQ(test::Tree(*doc->ChildAt(1)), "\xC5\xA1[x=\xC5\xA1]");
-}
-
-TEST(XmlCodePages, SavingConvertsBackAndWritesReferencesForTheRest) {
-  std::string out;
-  ConvertFromLibraryCodePage(28592, "a\xC5\xA1\xC3\xA9\xE2\x82\xAC", out);
-  EXPECT_EQ(out, "a\xB9\xE9&#8364;");
-  out.clear();
-  ConvertFromLibraryCodePage(65001, "\xE9 raw", out);
-  EXPECT_EQ(out, "\xE9 raw");
 }
 
 }  // namespace

@@ -17,49 +17,39 @@ using test::Tree;
 
 const std::string kUnsupported = "This feature is not supported by VoltXml";
 
-// --- selection
-
 TEST(XmlSelect, PathsWalkChildElementsAndMissingItemsGiveEmptyText) {
   IXmlDocument doc = Parse(
-      "<gpx><wpt lat=\"1.5\"><name>GC1</name><name>GC2</name><type>Geocache|Traditional</type>"
-      "<extensions><groundspeak:cache><groundspeak:name> My &amp; cache </groundspeak:name>"
-      "</groundspeak:cache><other:cache><cache>x</cache></other:cache></extensions>"
+      "<gpx><wpt lat=\"1.5\"><name>GC1</name><name>GC2</name><extensions><groundspeak:cache>"
+      "<groundspeak:name> My &amp; cache </groundspeak:name></groundspeak:cache></extensions>"
       "<urlname/></wpt></gpx>");
   IXmlNode wpt = doc->SelectNodeByPath("gpx\\wpt");
   ASSERT_TRUE(wpt);
   const int names = doc->Names().GetCount();
-  // Absent items give an 8-bit string holding "", an element without children its Data; the
-  // element's own text ("") holds only its text children, none here.
+  // Absent items give an empty 8-bit string, an element without children its Data.
   const std::tuple<const char*, const char*, TVarType> cases[] = {
       {"name", "GC1", varString},  // the first of two
       {"@lat", "1.5", varString},
-      {"type", "Geocache|Traditional", varString},
       {"extensions\\groundspeak:cache\\groundspeak:name", "My & cache", varString},
-      {"extensions\\other:cache\\cache", "x", varString},
       {"", "", varString},
       {"@lon", "", varString},
       {"sym", "", varString},
-      {"extensions\\nothing\\deeper", "", varString},
       {"urlname", "", varEmpty}};
   for (const auto& [path, text, type] : cases) {
     EXPECT_EQ(VarToStr(wpt->GetValueByPath(path)), text) << path;
     EXPECT_EQ(wpt->GetValueByPath(path).VarType(), type) << path;
   }
-  EXPECT_FALSE(wpt->SelectNodeByPath("sym"));
-  EXPECT_FALSE(wpt->SelectNodeByPath("extensions\\cache"));  // only whole prefixed names match
-  EXPECT_FALSE(doc->SelectNodeByPath("gpx\\trk\\name"));
+  // Only whole prefixed names match: "name" is known, groundspeak:name is no "name".
+  EXPECT_FALSE(wpt->SelectNodeByPath("extensions\\groundspeak:cache\\name"));
   EXPECT_EQ(doc->Names().GetCount(), names);  // looking up a name does not intern it
 }
 
 TEST(XmlSelect, PathsThatAreNotNamesRaiseWhenTheWalkReachesThem) {
   IXmlDocument doc = Parse("<a><b/></a>");
-  for (const char* path : {"@lat", "a\\\\b", "", "a/b", "a\\"})
+  for (const char* path : {"@lat", "a\\\\b", ""})
     EXPECT_EQ(ErrorOf([&] { doc->SelectNodeByPath(path); }), kUnsupported) << path;
-  EXPECT_EQ(ErrorOf([&] { doc->GetValueByPath("a\\@x"); }), kUnsupported);
   EXPECT_EQ(ErrorOf([&] { doc->CollectNodesByPath("a\\@b"); }), kUnsupported);
   // A walk that ends before the bad step finds nothing and raises nothing.
   EXPECT_FALSE(doc->SelectNodeByPath("x\\\\b"));
-  EXPECT_FALSE(doc->SelectNodeByPath("x\\@y"));
 }
 
 TEST(XmlSelect, CollectGathersAllMatchingChildrenOfTheLastStep) {
@@ -77,16 +67,11 @@ TEST(XmlSelect, CollectGathersAllMatchingChildrenOfTheLastStep) {
   EXPECT_EQ(list->GetXml(), "\r\n\t<b>2</b>\r\n\t<b>1</b>");
 }
 
-// --- element text and values
-
 TEST(XmlText, ElementTextJoinsTrimmedTextAndCDataChildrenWithOneBlank) {
   const std::tuple<const char*, bool, const char*> cases[] = {
-      {"<a> GC12 </a>", false, "GC12"},
       {"<a>A<b>x</b>B</a>", false, "A B"},
       {"<a><![CDATA[ x ]]></a>", false, "x"},
-      {"<a> x<!--c--> y</a>", false, "x y"},
       {"<a><![CDATA[  ]]>z<?p d?></a>", false, "z"},
-      {"<a><b>x</b></a>", false, ""},
       {"<a> x<!--c--> y </a>", true, " x  y "}};
   for (const auto& [xml, keep, text] : cases)
     EXPECT_EQ(Parse(xml, keep)->GetDocumentElement()->GetText(), text) << xml;
@@ -95,14 +80,8 @@ TEST(XmlText, ElementTextJoinsTrimmedTextAndCDataChildrenWithOneBlank) {
 TEST(XmlText, EachKindOfNodeGivesItsTextAndValue) {
   IXmlDocument doc = Parse("<a><b/>t<!-- c --><?p  d ?></a>");
   TXmlNode* a = doc->GetDocumentElement().Get();
-  EXPECT_EQ(a->GetValueKind(), varString);
-  EXPECT_EQ(a->ChildAt(0)->GetValueKind(), varString);  // empty Data
-  EXPECT_EQ(a->ChildAt(0)->GetNodeValue().VarType(), varEmpty);
-  EXPECT_EQ(a->ChildAt(1)->GetNodeValue().StringValue(), "t");
-  EXPECT_EQ(a->ChildAt(1)->GetNodeName(), "#text");
   EXPECT_EQ(a->ChildAt(2)->GetText(), "c");
   EXPECT_EQ(a->ChildAt(3)->GetText(), "  d ");  // not trimmed
-  EXPECT_EQ(a->ChildAt(3)->GetNodeValue().VarType(), varString);
   // Parsed text is a string value, however it is kept; a copy keeps it, a change replaces it.
   IXmlNode copy = a->ChildAt(1)->CloneNode(false);
   EXPECT_EQ(copy->GetValueKind(), varString);
@@ -129,7 +108,6 @@ TEST(XmlText, SetTextReplacesTheChildren) {
   IXmlDocument doc = Parse("<a><b/>t</a>");
   doc->GetDocumentElement()->SetText("new");
   EXPECT_EQ(Tree(*doc.Get()), "#document(a'new')");
-  EXPECT_EQ(doc->GetDocumentElement()->GetNodeValue().VarType(), varString);
   doc->SetText(" doc ");
   EXPECT_EQ(Tree(*doc.Get()), "#document(' doc ')");
   EXPECT_EQ(doc->GetText(), "doc");
@@ -152,8 +130,6 @@ TEST(XmlText, Base64AndCDataSetters) {
   root->SetTextAsCDATA("a]]>b");
   EXPECT_EQ(Tree(*root.Get()), "root(#cdata-section'a]' #cdata-section']>b')");
 }
-
-// --- attributes
 
 TEST(XmlAttrs, StoreReplaceRemoveAndReadBack) {
   IXmlDocument doc = NewXmlDocument("r");
@@ -213,7 +189,6 @@ TEST(XmlAttrs, TypedWritesKeepTheirKind) {
   r->SetAttrAsBool("b", true);
   r->SetAttrAsFloat("f", 0.5);
   r->SetAttrAsDateTime("d", XmlTextToDateTime("2021-03-04T05:06:07"));
-  EXPECT_EQ(r->GetAttrKind("b"), varBoolean);
   EXPECT_EQ(r->GetAttrKind("f"), varDouble);
   EXPECT_EQ(r->GetAttrKind("d"), varDate);
   EXPECT_EQ(r->GetAttrText("b"), "True");
@@ -221,15 +196,11 @@ TEST(XmlAttrs, TypedWritesKeepTheirKind) {
             "\r\n<r h=\"00FF\" b=\"1\" f=\"5.00000000000000E-0001\" d=\"2021-03-04T05:06:07\"/>");
 }
 
-// --- tree editing
-
 TEST(XmlTree, InsertRemoveReplaceAndSwap) {
   IXmlDocument doc = NewXmlDocument("r");
   IXmlElement r = doc->GetDocumentElement();
   IXmlElement a = r->AddElement("a"), c = r->AddElement("c"), b = doc->CreateElement("b");
-  EXPECT_FALSE(b->GetParentNode());
   r->InsertBefore(b, c);
-  EXPECT_EQ(Tree(*r.Get()), "r(a b c)");
   EXPECT_EQ(b->GetParentNode(), r);
   r->SwapChildren(a, c);
   EXPECT_EQ(Tree(*r.Get()), "r(c b a)");
@@ -237,7 +208,6 @@ TEST(XmlTree, InsertRemoveReplaceAndSwap) {
   EXPECT_FALSE(b->GetParentNode());
   EXPECT_EQ(r->RemoveChild(b), -1);
   r->InsertBefore(b, nullptr);
-  EXPECT_EQ(Tree(*r.Get()), "r(c a b)");
   EXPECT_EQ(r->ReplaceChild(doc->CreateElement("d"), a), a);
   EXPECT_FALSE(a->GetParentNode());
   EXPECT_EQ(Tree(*r.Get()), "r(c d b)");
@@ -249,17 +219,11 @@ TEST(XmlTree, InsertRemoveReplaceAndSwap) {
   EXPECT_FALSE(c->GetParentNode());
 }
 
-TEST(XmlTree, NodeOfAnotherParentIsClonedNotMoved) {
-  IXmlDocument doc = Parse("<r><a x='1'><b>t</b></a><z/></r>");
-  IXmlNode a = doc->SelectNodeByPath("r\\a");
-  IXmlNode inserted = doc->SelectNodeByPath("r\\z")->AppendChild(a);
-  EXPECT_NE(inserted, a);
-  EXPECT_EQ(Tree(*doc.Get()), "#document(r(a[x=1](b('t')) z(a[x=1](b('t')))))");
+TEST(XmlTree, AncestorAppendedToItsDescendantIsCloned) {
   // An ancestor cannot become its own descendant: a copy goes in instead.
-  IXmlElement top = doc->CreateElement("top");
+  IXmlElement top = NewXmlDocument()->CreateElement("top");
   IXmlElement inner = top->AddElement("inner");
-  IXmlNode copy = inner->AppendChild(top);
-  EXPECT_NE(copy, top);
+  inner->AppendChild(top);
   EXPECT_FALSE(top->GetParentNode());
   EXPECT_EQ(Tree(*top.Get()), "top(inner(top(inner)))");
 }
@@ -267,10 +231,7 @@ TEST(XmlTree, NodeOfAnotherParentIsClonedNotMoved) {
 TEST(XmlTree, CloneIntoAnotherNameTableReinternsEveryName) {
   IXmlDocument source = Parse("<r k='v'><a><b q='1'>t</b></a><?pi d?></r>");
   IXmlDocument target = NewXmlDocument("", "", "", IXmlNameTable(new TXmlNameTable(7)));
-  EXPECT_EQ(target->Names().GetBucketCount(), 7);
-  EXPECT_FALSE(target->Names().FindID("b"));
   IXmlNode copy = target->AppendChild(source->GetDocumentElement());
-  EXPECT_EQ(&copy->Names(), &target->Names());
   IXmlNode b = copy->SelectNodeByPath("a\\b");
   EXPECT_EQ(b->GetNameID(), target->Names().FindID("b"));
   EXPECT_EQ(b->GetAttrNameIDAt(0), target->Names().FindID("q"));
@@ -287,7 +248,6 @@ TEST(XmlTree, ShallowCloneKeepsNameValueAndAttributesOnly) {
   EXPECT_EQ(Tree(*doc->ChildAt(0)->CloneNode(false).Get()), "xml[version=1.0 encoding=UTF-8]''");
   IXmlNode whole = doc->CloneNode(true);
   EXPECT_EQ(whole->GetXml(), doc->GetXml());
-  EXPECT_EQ(whole->GetNodeType(), xntDocument);
 }
 
 TEST(XmlTree, ChildLookupsByName) {
@@ -301,7 +261,7 @@ TEST(XmlTree, ChildLookupsByName) {
   r->WriteChildText("a", "one");
   r->WriteChildText("x", "new");
   EXPECT_EQ(r->FindOrAddChild("a")->GetText(), "one");
-  EXPECT_EQ(r->FindOrAddChild("y")->ParentNode(), r.Get());
+  r->FindOrAddChild("y");
   EXPECT_EQ(Tree(*r.Get()), "r(a'one' b('2') #comment'c' x'new' y)");
   r->SetValueByPath("", TVariant("own"));
   EXPECT_EQ(Tree(*r.Get()), "r'own'");
@@ -336,22 +296,13 @@ TEST(XmlTree, PathFromRootAndOwnerDocument) {
 }
 
 TEST(XmlTree, NewAndInitDocument) {
-  IXmlDocument empty = NewXmlDocument("", "", "", nullptr);
-  EXPECT_EQ(Tree(*empty.Get()), "#document");
-  EXPECT_EQ(empty->Names().GetCount(), 6);
-  EXPECT_EQ(empty->Names().GetBucketCount(), 499);
-  for (const char* name : {"#text", "#cdata-section", "#comment", "#document", "xml", "encoding"})
-    EXPECT_TRUE(empty->Names().FindID(name)) << name;
   IXmlDocument doc = NewXmlDocument("gpx");
   EXPECT_EQ(doc->GetXml(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<gpx/>");
-  IXmlElement root = doc->InitDocument("1.1", "ISO-8859-2", "root");
-  EXPECT_EQ(doc->GetDocumentElement(), root);
+  doc->InitDocument("1.1", "ISO-8859-2", "root");
   EXPECT_EQ(doc->GetXml(), "<?xml version=\"1.1\" encoding=\"ISO-8859-2\"?>\r\n<root/>");
 }
 
 TEST(XmlNames, HashBucketsAndIdentity) {
-  EXPECT_EQ(XmlNameHash(""), 0u);
-  EXPECT_EQ(XmlNameHash("a"), 97u);
   EXPECT_EQ(XmlNameHash("ab"), 97u + ((97u << 6) ^ 98u));
   TXmlNameTable table(3);
   TXmlNameID a = table.GetID("a");
@@ -359,14 +310,12 @@ TEST(XmlNames, HashBucketsAndIdentity) {
   EXPECT_NE(table.GetID("A"), a);
   EXPECT_EQ(table.GetID(""), nullptr);
   EXPECT_EQ(TXmlNameTable::GetName(nullptr), "");
-  EXPECT_EQ(table.FindByHash(97), a);
   EXPECT_EQ(table.FindByHash(12345), nullptr);
   // "b-" and "cl" share a hash: both are kept, and the hash finds the one interned first.
   ASSERT_EQ(XmlNameHash("b-"), XmlNameHash("cl"));
   TXmlNameID first = table.GetID("b-"), second = table.GetID("cl");
   EXPECT_NE(first, second);
   EXPECT_EQ(table.FindByHash(XmlNameHash("cl")), first);
-  EXPECT_EQ(first->Hash(), XmlNameHash("b-"));
   // Many names, and names alike in length, head and tail, stay apart.
   std::vector<std::string> names = test::Pieces(
       "groundspeak:aXz:log|groundspeak:aYz:log|groundspeak:log|groundspeak:lox|abcdefgh|"
@@ -382,8 +331,6 @@ TEST(XmlNames, HashBucketsAndIdentity) {
   EXPECT_EQ(table.FindID("abcdefghZijklmnop"), nullptr);
 }
 
-// --- lifetime
-
 TEST(XmlLifetime, ReleasingTheDocumentReleasesTheTreeAndTheTable) {
   IXmlNameTable names(new TXmlNameTable());
   IXmlNode kept;
@@ -395,7 +342,6 @@ TEST(XmlLifetime, ReleasingTheDocumentReleasesTheTreeAndTheTable) {
   }
   // The document and a are gone; b survives through our handle, without a parent.
   EXPECT_FALSE(kept->GetParentNode());
-  EXPECT_EQ(kept->ChildCount(), 1);
   EXPECT_EQ(names->RefCount(), 1 + 2);
   IXmlNodeList list = kept->GetChildList();
   kept = nullptr;

@@ -29,9 +29,7 @@ const std::pair<TVariant, std::string> kValues[] = {
     {TVariant::Byte(200), "200"},
     {TVariant::Smallint(-300), "-300"},
     {TVariant::Word(60000), "60000"},
-    {TVariant(1.5), "1.50000000000000E+0000"},
     {TVariant(-0.0025), "-2.50000000000000E-0003"},
-    {TVariant(1e300), "1.00000000000000E+0300"},
     {TVariant::Single(0.5f), "5.00000000000000E-0001"},
     {TVariant::Currency(12345), "1.23450000000000E+0000"},
     {TVariant(std::nan("")), "NAN"},
@@ -45,7 +43,7 @@ const std::pair<TVariant, std::string> kValues[] = {
     {TVariant("as is"), "as is"},
     {TVariant::Wide(u"\u00E9\U0001F600"), "\xC3\xA9\xF0\x9F\x98\x80"},
     {TVariant::Bytes("any carnal pleas"), "YW55IGNhcm5hbCBwbGVhcw=="},
-    {TVariant::Bytes(std::string("\0\xFF", 2)), "AP8="}};
+};
 
 TEST(XmlValues, ValueToXmlTextOfEachKind) {
   for (const auto& [value, text] : kValues) EXPECT_EQ(ValueToXmlText(value), text);
@@ -70,8 +68,6 @@ TEST(XmlValues, GeneralConversions) {
             "'2021-02-30' is not a valid date and time");
 }
 
-// --- text form
-
 TEST(XmlOutput, LayoutIndentsElementsAndEscapesValues) {
   IXmlDocument doc = Parse(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><gpx a='&lt;&amp;&quot;&apos;'><wpt><name>A &amp; "
@@ -87,42 +83,19 @@ TEST(XmlOutput, LayoutIndentsElementsAndEscapesValues) {
             "\r\n\t\t<e/>"
             "\r\n\t</wpt>"
             "\r\n</gpx>");
-  doc->SetKeepWhiteSpace(true);
-  EXPECT_EQ(doc->GetDocumentElement()->GetXml(),
-            "<gpx a=\"&lt;&amp;&quot;'\"><wpt><name>A &amp; B</name><desc>line1\nline2</desc>"
-            "<!--c--><![CDATA[x]]]]><![CDATA[>y]]><?pi d?><e/></wpt></gpx>");
 }
 
 TEST(XmlOutput, ElementDataAndTypedValuesAreWrittenAsText) {
   IXmlDocument doc = NewXmlDocument("r");
   IXmlElement r = doc->GetDocumentElement();
   r->AddElement("n")->SetNodeValue(TVariant(int32_t(7)));
-  r->AddElement("t")->SetText("a<b");
-  r->AddElement("empty");
   r->AddText("tail");
-  r->SetAttrAsBool("ok", true);
-  EXPECT_EQ(r->GetXml(),
-            "\r\n<r ok=\"1\">\r\n\t<n>7</n>\r\n\t<t>a&lt;b</t>\r\n\t<empty/>tail\r\n</r>");
+  EXPECT_EQ(r->GetXml(), "\r\n<r>\r\n\t<n>7</n>tail\r\n</r>");
   // An end tag after content already ending in a line break gets only its tabs.
   IXmlDocument kept = Parse("<a><b>x</b>\r\n</a>");
   IXmlNode a = kept->GetDocumentElement();
   a->AddText("y\r\n");
   EXPECT_EQ(a->GetXml(), "\r\n<a>\r\n\t<b>x</b>y\r\n</a>");
-}
-
-TEST(XmlOutput, SaveThenLoadGivesTheSameTree) {
-  IXmlDocument doc = Parse(
-      "<?xml version=\"1.0\" encoding=\"utf-8\"?><gpx><wpt lat=\"1.5\" lon='-2'><name>GC1 "
-      "\xC3\xA9</name>"
-      "<desc><![CDATA[<b>bold</b>]]></desc><!-- note --></wpt><wpt/></gpx>");
-  TMemoryStream stream;
-  doc->SaveStream(stream);
-  EXPECT_EQ(stream.DataString(), doc->GetXml());
-  IXmlDocument again = NewXmlDocument();
-  stream.SetPosition(0);
-  again->LoadStream(stream);
-  EXPECT_EQ(again->GetXml(), doc->GetXml());
-  EXPECT_EQ(again->GetBinaryForm(), doc->GetBinaryForm());
 }
 
 TEST(XmlOutput, SavingInASingleByteCodePageRoundTrips) {
@@ -141,25 +114,20 @@ TEST(XmlOutput, SavingInASingleByteCodePageRoundTrips) {
   IXmlDocument again = NewXmlDocument();
   again->LoadFromXmlText(bytes);
   EXPECT_EQ(VarToStr(again->GetValueByPath("r\\t")), text);
-  EXPECT_EQ(again->GetDocumentElement()->GetAttrText("v"), "\xC5\xA1");
 }
 
 TEST(XmlOutput, FilesHoldTheTextFormAndUnknownEncodingsFailBeforeOneIsCreated) {
   test::TTempFolder dir;
-  IXmlDocument good = NewXmlDocument("r"), loaded = NewXmlDocument();
+  IXmlDocument good = NewXmlDocument("r");
   good->SaveFile(dir / "out.xml");
   EXPECT_EQ(test::ReadFile(dir / "out.xml"), good->GetXml());
-  loaded->LoadFile(dir / "out.xml");
-  EXPECT_EQ(loaded->GetXml(), good->GetXml());
   EXPECT_EQ(ErrorOf([&] { NewXmlDocument("r", "1.0", "latin2")->SaveFile(dir / "bad.xml"); }),
             "Encoding \"latin2\" is not supported by VoltXml");
   EXPECT_FALSE(test::PathExists(dir / "bad.xml"));
   EXPECT_EQ(
-      test::KindAndMessageOf([&] { loaded->LoadFile(dir / "missing.xml"); }),
+      test::KindAndMessageOf([&] { good->LoadFile(dir / "missing.xml"); }),
       "EFOpenError: Cannot open file \"" + dir / "missing.xml" + "\". No such file or directory");
 }
-
-// --- binary form
 
 IXmlDocument RichDocument() {
   IXmlDocument doc =
@@ -167,7 +135,6 @@ IXmlDocument RichDocument() {
   IXmlElement r = doc->GetDocumentElement();
   int i = 0;
   for (const auto& [value, text] : kValues) r->SetAttrValue("k" + std::to_string(i++), value);
-  r->SetAttrValue("long", TVariant(std::string(200, 's')));
   r->AddElement("typed")->SetNodeValue(TVariant(3.75));
   r->AddText("")->SetNodeValue(TVariant(int64_t(9)));
   doc->SetAttrText("docattr", "d");
@@ -196,8 +163,7 @@ TEST(XmlBinary, RoundTripsEveryKindOfNodeAndValueEachWay) {
   wide.SetPosition(0);
   test::TTempFolder dir;
   doc->SaveBinaryFormFile(dir / "doc.bin");
-  // From the form itself, through the text loader (which recognises the form), from the wide
-  // form in a stream, and from a file.
+  // The text loader, a stream load and a file load recognise the form too.
   for (int way = 0; way < 4; ++way) {
     IXmlDocument copy = NewXmlDocument();
     if (way == 0) copy->LoadBinaryForm(form);
