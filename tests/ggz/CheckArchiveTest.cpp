@@ -14,7 +14,7 @@
 namespace voltrane {
 namespace {
 
-const std::string kIndex = "index/com/garmin/geocaches/v0/index.xml";
+const std::string& kIndex = test::kIndexMember;
 
 // An archive of two caches in one chunk, as the tool writes it.
 class CheckArchive : public ::testing::Test {
@@ -23,10 +23,7 @@ class CheckArchive : public ::testing::Test {
     test::WriteFile(dir / "pq.gpx", test::Gpx(test::Waypoint("GC1") + test::Waypoint("GC2")));
     TStringConsole quiet;
     Generate({dir / "pq.gpx"}, archive, quiet, 1);
-    index = Member(kIndex);
-  }
-  std::string Member(const std::string& name) {
-    return test::RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+    index = test::Member(archive, kIndex);
   }
   // The archive with the member's content replaced, or the member removed.
   void Replace(const std::string& name, const std::string* content) {

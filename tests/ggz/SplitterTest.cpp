@@ -37,8 +37,7 @@ std::string Record(const std::string& code, const std::string& lat, const std::s
 
 std::string FileEntry(const std::string& name, const std::string& chunk,
                       const std::string& records = "") {
-  return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + Crc32Text(Crc32Of(chunk)) +
-         "</crc>\r\n     <time>TIME</time>\r\n" + records + "   </file>\r\n";
+  return test::FileElement(name, Crc32Text(Crc32Of(chunk)), records);
 }
 
 // The chunks as the splitter hands them on, and an index file in a temporary folder.
@@ -193,13 +192,12 @@ TEST(ChunkNames, ReplaceTheExtensionByANumberOfAtLeastFourDigits) {
   EXPECT_EQ(ChunkFileName("caches.gpx", 10000), "caches_10000.gpx");
 }
 
-// Each row: a source's file name and the chunk names of the sources claimed so far.
+// Each row: a source's file name and the chunk names of the sources claimed so far (the
+// end-to-end run pins a backslashed name and a name that is not UTF-8).
 TEST(ChunkNames, AreSafeInAnyFolderAndTheCollisionRuleSeesThemSo) {
   const std::pair<std::vector<std::string>, std::vector<std::string>> kCases[] = {
-      {{"..\\..\\evil.gpx"}, {".._.._evil_0000.gpx"}},
       {{"a:b*c?d\"e<f>g|h.gpx"}, {"a_b_c_d_e_f_g_h_0000.gpx"}},
       {{"tab\tcr\r\x7F\x01.gpx"}, {"tab_cr____0000.gpx"}},
-      {{"caf\xE9.gpx", "caf\xC3\xA9.gpx"}, {"caf__0000.gpx", "caf\xC3\xA9_0000.gpx"}},
       {{"\xEF\xBF\xBE\xED\xA0\x80.x"}, {"_____0000.gpx"}},
       {{"a:b.gpx", "a_b.xml", "A*B.gpx"}, {"a_b_0000.gpx", "a_b-2_0000.gpx", "A_B-3_0000.gpx"}},
       // a source named as the one before it was renamed takes the next free name
@@ -230,9 +228,7 @@ TEST(IndexDocument, FileEntryEscapesItsNameAndHoldsTheChunkTimeInUtc) {
   time_t after = time(nullptr);
   std::string entry = index.DataString(), written = entry.substr(entry.find("<time>") + 6, 16);
   EXPECT_TRUE(written == minute(before) || written == minute(after)) << written;
-  EXPECT_EQ(MaskTimes(entry),
-            "   <file>\r\n     <name>a&amp;b's.gpx</name>\r\n     <crc>0000ABCD"
-            "</crc>\r\n     <time>TIME</time>\r\n   </file>\r\n");
+  EXPECT_EQ(MaskTimes(entry), test::FileElement("a&amp;b's.gpx", "0000ABCD"));
 }
 
 }  // namespace
