@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <regex>
 #include <tuple>
 
 #include "RunChecks.h"
@@ -153,19 +152,6 @@ TEST_F(HostileSources, MasksThatMatchNoFileEndTheRunNamingTheMask) {
     args.push_back("out.ggz");
     test::ExpectFailure(Run(args), "ENoSourceError: " + error, true);
   }
-}
-
-// As when the shell expands an unquoted mask: the masks are read in their order, each
-// listing sorted, and a file that several of them match is read once.
-TEST_F(HostileSources, MasksAreReadInTheirOrderAndAFileMatchedTwiceOnlyOnce) {
-  WriteFile(dir / "b.gpx", Gpx(Waypoint("GC2")));
-  WriteFile(dir / "c.gpx", Gpx(""));
-  std::string output = Run({"b.gpx", "a.gpx", "*.gpx", "a.gpx", "out.ggz"}).Output;
-  std::string read;
-  std::regex reading("Reading: (.*)\n");
-  for (std::sregex_iterator it(output.begin(), output.end(), reading), end; it != end; ++it)
-    read += (*it)[1].str() + ";";
-  EXPECT_EQ(read, dir / "b.gpx;" + dir / "a.gpx;" + dir / "c.gpx;") << output;
 }
 
 TEST_F(HostileSources, SourcesThatCannotBeReadEndTheRun) {
