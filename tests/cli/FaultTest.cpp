@@ -1,9 +1,5 @@
-// The real executable against bad input, hostile destinations, full disks and signals: it
-// ends with a clear error (or finishes), and the destination folder holds what it held before
-// plus, on success, the archive. Sources that are missing, mistyped or no files at all are
-// refused before anything is written, and a previous archive stays byte for byte. Destinations
-// that are links, FIFOs, folders, sources or paths under files: the file that the kernel would
-// open is replaced, or nothing is touched at all, and the exit status says which.
+// The real executable against bad input, hostile sources and destinations, full disks and
+// signals: a clear error, or the archive; the folder otherwise as before.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -64,16 +60,21 @@ TEST_F(Faults, SourcesTheSplitterCannotTakeEndTheRunNamingWhy) {
   }
 }
 
+// A first waypoint exactly as long as a chunk may be follows a chunk of the header alone.
 TEST_F(Faults, HugeWaypointAndDeepNestingAreHandled) {
-  std::string open, close;
+  std::string huge = Waypoint("GC1", "<desc></desc>"), open, close;
+  huge = Waypoint("GC1", "<desc>" + Letters(4500000 + 2 - huge.size(), 2) + "</desc>");
   for (int i = 0; i < 200000; ++i) open += "<a>", close += "</a>";
-  WriteFile(dir / "big.gpx", Gpx(Waypoint("GC1", "<desc>" + Letters(5000000, 2) + "</desc>") +
-                                 Waypoint("GC2", open + "x" + close)));
+  WriteFile(dir / "big.gpx", Gpx(huge + Waypoint("GC2", open + "x" + close)));
   test::TProcessResult result = Run({"big.gpx", "out.ggz"});
   EXPECT_EQ(result.ExitCode, 0) << result.Output;
   EXPECT_NE(
       result.Output.find("Writing: big_0001.gpx\nWriting: big_0002.gpx\nProcessed waypoints: 2\n"),
       std::string::npos);
+  const std::string archive = dir / "out.ggz", closing = "\r\n</gpx>\r\n";
+  EXPECT_EQ(test::Member(archive, "data/big_0000.gpx"), kGpxHeader + closing);
+  EXPECT_EQ(test::Member(archive, "data/big_0001.gpx"),
+            kGpxHeader + huge.substr(0, huge.size() - 2) + closing);
 }
 
 TEST_F(Faults, ThousandsOfSmallSourcesBecomeOneArchive) {
@@ -145,7 +146,6 @@ TEST_F(HostileSources, MasksThatMatchNoFileEndTheRunNamingTheMask) {
       {{""}, "No file matches \"" + dir.Path() + "\""},
       {{"nope/*.gpx"}, "Cannot list folder \"" + dir / "nope/\". No such file or directory"},
       {{"nope/a.gpx"}, "Cannot list folder \"" + dir / "nope/\". No such file or directory"},
-      {{"*/x.gpx"}, "Cannot list folder \"" + dir / "*/\". No such file or directory"},
       {{"a.gpx/*.gpx"}, "Cannot list folder \"" + dir / "a.gpx/\". Not a directory"},
   };
   for (auto [args, error] : kCases) {

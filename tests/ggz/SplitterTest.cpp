@@ -23,10 +23,8 @@ std::string MaskTimes(const std::string& text) {
   return std::regex_replace(text, time, "TIME");
 }
 
-std::string Waypoint(const std::string& code, size_t padTo = 0) {
-  std::string text = "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name>";
-  if (padTo > text.size() + 6) text += std::string(padTo - text.size() - 6, 'x');
-  return text + "</wpt>";
+std::string Waypoint(const std::string& code) {
+  return "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name></wpt>";
 }
 
 // The record of a waypoint without cache data.
@@ -140,18 +138,6 @@ TEST_F(Splitter, RecordsOfManyWaypointsWaitInAFileAndComeBackInOrder) {
   EXPECT_GT(records.size(), size_t(2 * (4 << 20)));  // spilled more than once
   EXPECT_EQ(Index(), FileEntry("many_0000.gpx", chunk + kClosing, records));
   EXPECT_FALSE(test::PathExists(state.RecordsSpillPath()));
-}
-
-TEST_F(Splitter, OversizeFirstWaypointLeavesAnEmptyChunkBeforeIt) {
-  std::string huge = Waypoint("GC1", size_t(kChunkSizeLimit));
-  Split("huge.gpx", kHeader + huge + Waypoint("GC2"));
-  // Each entry's CRC is that of the chunk bytes expected, and of those handed on.
-  EXPECT_EQ(Index(),
-            FileEntry("huge_0000.gpx", kHeader + kClosing) +
-                FileEntry("huge_0001.gpx", kHeader + huge + kClosing,
-                          Record("GC1", "1", "2", kHeader.size(), huge.size())) +
-                FileEntry("huge_0002.gpx", kHeader + Waypoint("GC2") + kClosing,
-                          Record("GC2", "1", "2", kHeader.size(), Waypoint("GC2").size())));
 }
 
 // Each row: a source, where its faulty waypoint starts, the parser's message for it. The
