@@ -48,11 +48,6 @@ class CheckArchive : public ::testing::Test {
   int64_t problems = 0;
 };
 
-TEST_F(CheckArchive, ArchiveTheToolWritesPasses) {
-  EXPECT_EQ(Check(), "OK: 1 chunk, 2 caches\n");
-  EXPECT_EQ(problems, 0);
-}
-
 struct TPlantedFault {
   const char* Why;
   std::function<void(CheckArchive&)> Plant;
@@ -106,7 +101,8 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
   }
 }
 
-TEST_F(CheckArchive, ExitStatusSaysWhetherEveryFilePassed) {
+TEST_F(CheckArchive, ArchiveTheToolWritesPassesAndTheStatusSaysWhetherEveryFileDid) {
+  EXPECT_EQ(Check(), "OK: 1 chunk, 2 caches\n");
   test::WriteFile(dir / "text.ggz", "no archive");
   auto status = [](const std::vector<std::string>& files) {
     std::vector<std::string> argv = {test::VoltraneExe(), "--check"};
