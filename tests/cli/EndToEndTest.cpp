@@ -1,7 +1,5 @@
-// The real executable in a temporary folder: its transcript, the archive's bytes and index,
-// whatever the number of deflate threads; the banner's version block, the Duration line, and
-// --help, --version and the usage as a user meets them, the folder left untouched; index
-// documents compared byte for byte (times masked), and chunks named as the index names them.
+// The real executable: its transcript, archive and index byte for byte (times masked), and
+// what a user meets of its options.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -1,5 +1,3 @@
-// The check of a GGZ file: an archive the tool wrote passes; each planted fault fails it and
-// names its member.
 #include <gtest/gtest.h>
 
 #include <functional>
