@@ -63,7 +63,6 @@ class TScoped {
 
 struct TProcessResult {
   int ExitCode = -1;            // exit status, or -1 when killed
-  int Signal = 0;               // the signal that ended it, if any
   std::string Output;           // standard output and standard error together
   int64_t PeakResidentKiB = 0;  // the child's peak resident size
 };
