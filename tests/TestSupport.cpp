@@ -131,7 +131,6 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
   wait4(pid, &status, 0, &usage);
   result.PeakResidentKiB = usage.ru_maxrss;
   if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.Signal = WTERMSIG(status);
   return result;
 }
 

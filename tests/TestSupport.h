@@ -1,5 +1,3 @@
-// Shared helpers of the tests: temporary folders, whole-file reads and writes, running the
-// real executable in a child process.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +30,7 @@ class TTempFolder {
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool PathExists(const std::string& path);
-// Names in the folder, sorted; "." and ".." left out.
-std::vector<std::string> ListNames(const std::string& folder);
+std::vector<std::string> ListNames(const std::string& folder);  // sorted
 // Removes a tree without following links (test cleanup only).
 void RemoveTree(const std::string& path);
 
@@ -66,7 +63,6 @@ class TScoped {
 
 struct TProcessResult {
   int ExitCode = -1;            // exit status, or -1 when killed
-  int Signal = 0;               // the signal that ended it, if any
   std::string Output;           // standard output and standard error together
   int64_t PeakResidentKiB = 0;  // the child's peak resident size
 };
@@ -82,7 +78,6 @@ struct TProcessOptions {
 TProcessResult RunProcess(const std::vector<std::string>& argv,
                           const TProcessOptions& options = {});
 
-// The voltrane executable built with the tests.
-std::string VoltraneExe();
+std::string VoltraneExe();  // built with the tests
 
 }  // namespace voltrane::test

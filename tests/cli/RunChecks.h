@@ -38,7 +38,7 @@ TTreeSnapshot SnapshotTree(const std::string& folder);
 // that XML forbids and bytes that are not UTF-8), else expat's message with line and column.
 std::string XmlWellFormedError(const std::string& document);
 
-// A member's bytes, and the member names of a GGZ archive one a line, as unzip gives them.
+// As unzip gives them: a member's bytes, the member names one a line.
 inline const std::string kIndexMember = "index/com/garmin/geocaches/v0/index.xml";
 inline std::string Member(const std::string& archive, const std::string& name) {
   return RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
@@ -55,7 +55,6 @@ inline const std::string kIndexMemberList =
     "index/com/garmin/geocaches/v0/\n" +
     kIndexMember + "\n";
 
-// After a failed run: the folder is exactly as before.
 void ExpectTreeUnchanged(const TTreeSnapshot& before, const std::string& folder);
 // After a successful run: the folder is as before, except that the archive (a path relative
 // to the folder) was added or replaced, and its index is well-formed.
@@ -66,9 +65,8 @@ void ExpectOnlyArchiveChanged(const TTreeSnapshot& before, const std::string& fo
 inline const std::string kPreviousArchive("PK\x05\x06" + std::string(18, '\0'));
 inline const std::string kBanner = "VOLTRANE - GGZ file generator 1.0.0.2\n\n";
 
-// The last line of a run's output, without its line end.
-std::string LastLine(const std::string& output);
-// The output with the elapsed time of its Duration line replaced by "D".
+std::string LastLine(const std::string& output);  // without its line end
+// The elapsed time of the Duration line replaced by "D".
 std::string MaskDuration(const std::string& output);
 // A failed run: status 1, the Duration line, then the error's line to end the output; a run
 // refused before the build prints nothing else after the banner.
@@ -85,8 +83,7 @@ TProcessResult RunWatched(const std::string& folder, std::vector<std::string> ar
 class TToolRun : public ::testing::Test {
  protected:
   void SetUp() override;
-  // Runs voltrane in the folder: a success may change only the archive (relative to the
-  // folder; "" for nothing), a failure nothing at all.
+  // A success may change only the archive ("" for nothing), a failure nothing at all.
   TProcessResult Run(std::vector<std::string> args, const std::string& archive = "out.ggz",
                      TProcessOptions options = {});
   TTempFolder dir;

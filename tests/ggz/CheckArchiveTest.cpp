@@ -1,5 +1,3 @@
-// The check of a GGZ file: an archive the tool wrote passes; each planted fault fails it and
-// names its member.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -14,7 +12,7 @@
 namespace voltrane {
 namespace {
 
-const std::string kIndex = "index/com/garmin/geocaches/v0/index.xml";
+const std::string& kIndex = test::kIndexMember;
 
 // An archive of two caches in one chunk, as the tool writes it.
 class CheckArchive : public ::testing::Test {
@@ -23,10 +21,7 @@ class CheckArchive : public ::testing::Test {
     test::WriteFile(dir / "pq.gpx", test::Gpx(test::Waypoint("GC1") + test::Waypoint("GC2")));
     TStringConsole quiet;
     Generate({dir / "pq.gpx"}, archive, quiet, 1);
-    index = Member(kIndex);
-  }
-  std::string Member(const std::string& name) {
-    return test::RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+    index = test::Member(archive, kIndex);
   }
   // The archive with the member's content replaced, or the member removed.
   void Replace(const std::string& name, const std::string* content) {
@@ -50,11 +45,6 @@ class CheckArchive : public ::testing::Test {
   std::string index;
   int64_t problems = 0;
 };
-
-TEST_F(CheckArchive, ArchiveTheToolWritesPasses) {
-  EXPECT_EQ(Check(), "OK: 1 chunk, 2 caches\n");
-  EXPECT_EQ(problems, 0);
-}
 
 struct TPlantedFault {
   const char* Why;
@@ -109,7 +99,8 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
   }
 }
 
-TEST_F(CheckArchive, ExitStatusSaysWhetherEveryFilePassed) {
+TEST_F(CheckArchive, ArchiveTheToolWritesPassesAndTheStatusSaysWhetherEveryFileDid) {
+  EXPECT_EQ(Check(), "OK: 1 chunk, 2 caches\n");
   test::WriteFile(dir / "text.ggz", "no archive");
   auto status = [](const std::vector<std::string>& files) {
     std::vector<std::string> argv = {test::VoltraneExe(), "--check"};

@@ -1,4 +1,5 @@
-// Helpers of the GGZ tests: the record the index holds for a waypoint, errors as text.
+// Helpers of the GGZ tests: the file element and the record the index holds for a chunk and a
+// waypoint, the time masked as TIME.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,12 @@ inline std::string Record(const TRecordValues& e) {
          e.size + "</size>\r\n            <terrain>" + e.terrain +
          "</terrain>\r\n         </ratings>\r\n" + "         <found>" + e.found +
          "</found>\r\n      </gch>\r\n";
+}
+
+inline std::string FileElement(const std::string& name, const std::string& crc,
+                               const std::string& records = "") {
+  return "   <file>\r\n     <name>" + name + "</name>\r\n     <crc>" + crc +
+         "</crc>\r\n     <time>TIME</time>\r\n" + records + "   </file>\r\n";
 }
 
 }  // namespace voltrane::test
