@@ -38,7 +38,7 @@ TEST_F(ZipBadInput, MemberWhoseSizeRunsIntoTheDirectoryIsNotMoved) {
   size_t directory = bytes.find("PK\x01\x02");
   ASSERT_NE(directory, std::string::npos);
   WriteFile(archive, bytes.replace(directory + 20, 4, Le(0x7FFFFFFF, 4)));
-  const std::string kRefused = "Cannot move member \"a.txt\" of archive \"" + archive +
+  const std::string kRefused = "EZipError: Cannot move member \"a.txt\" of archive \"" + archive +
                                "\": its local record runs into the central directory";
   // In place the removal of a.txt would move b.txt by its size; a rebuild would copy a.txt.
   for (auto row :
@@ -46,7 +46,7 @@ TEST_F(ZipBadInput, MemberWhoseSizeRunsIntoTheDirectoryIsNotMoved) {
     Open();
     ASSERT_TRUE(zip.IsZipFile());
     zip.SetSaveMethod(row.first);
-    ExpectError<EZipError>([&] { zip.Entries().RemoveItem(row.second); }, "EZipError", kRefused);
+    EXPECT_EQ(KindAndMessageOf([&] { zip.Entries().RemoveItem(row.second); }), kRefused);
     EXPECT_EQ(ReadFile(archive), bytes);
     EXPECT_EQ(zip.Entries().Count(), 2);
   }

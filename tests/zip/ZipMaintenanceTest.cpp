@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -55,10 +54,7 @@ TEST_F(ZipMaintenance, RemovingTheOnlyMemberLeavesTheEmptyArchivePlusComment) {
   Add("a.txt", "abc");
   zip.SetComment({"note"});
   zip.Entries().RemoveItem(0);
-  std::string bytes = ReadFile(archive);
-  EXPECT_EQ(bytes.size(), 22u + 6u);
-  EXPECT_EQ(bytes.substr(22), "note\r\n");
-  EXPECT_EQ(zip.Entries().Count(), 0);
+  EXPECT_EQ(ReadFile(archive), "PK\x05\x06" + std::string(16, '\0') + Le(6, 2) + "note\r\n");
   EXPECT_EQ(zip.Comment(), std::vector<std::string>{"note"});
 }
 
@@ -141,12 +137,7 @@ TEST_F(ZipMaintenance, AfterARebuildTheNextAddWorksOnTheNewLayout) {
   using Calls = std::vector<std::pair<int64_t, int64_t>>;
   EXPECT_EQ(sums, (Calls{{0, 0}, {0, 0}}));
   EXPECT_EQ(rebuild, (Calls{{0, 0}, {0, 0}, {100, 100}, {0, 0}, {0, 1}, {1, 1}, {100, 100}}));
-  std::string bytes = ReadFile(archive);
-  EXPECT_EQ(zip.EndRecordPosition(), int64_t(bytes.size()) - 22 - 4);
-  EXPECT_EQ(zip.CommentPosition(), int64_t(bytes.size()) - 4);
-  EXPECT_EQ(zip.Entries()[0].Offset(), 0);  // b.txt moved to the front
-  EXPECT_EQ(zip.Entries()[1].Offset(),
-            LocalRecordSize(zip.Entries()[0].LocalFile, zip.Entries()[0].CentralDirectoryFile));
+  // The add in place below needs every offset and position of the new layout.
   zip.SetSaveMethod(TZipSaveMethod::FastSave);
   Add("c.txt", "c");
   ExpectReadable(archive, {{"b.txt", "b"}, {"A.TXT", "short now"}, {"c.txt", "c"}});
@@ -155,9 +146,7 @@ TEST_F(ZipMaintenance, AfterARebuildTheNextAddWorksOnTheNewLayout) {
 
 TEST_F(ZipMaintenance, TemporaryFilesAreCreatedInTmpdirAndAlwaysRemoved) {
   TTempFolder temp;
-  const char* old = getenv("TMPDIR");
-  std::string saved = old ? old : "";
-  setenv("TMPDIR", temp.Path().c_str(), 1);
+  auto tmpdir = ScopedEnvironment("TMPDIR", temp.Path().c_str());
   zip.SetUseTempFiles(true);
   zip.SetSaveMethod(TZipSaveMethod::RebuildAll);
   std::vector<std::string> seen;
@@ -169,7 +158,6 @@ TEST_F(ZipMaintenance, TemporaryFilesAreCreatedInTmpdirAndAlwaysRemoved) {
   Add("b.txt", "b");
   zip.Entries().RemoveItem(0);
   EXPECT_TRUE(ListNames(temp.Path()).empty());
-  old ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
   ExpectReadable(archive, {{"b.txt", "b"}});
 }
 
@@ -187,7 +175,6 @@ TEST_F(ZipMaintenance, AFailedRebuildLeavesTheArchiveAsItWas) {
     raw->FailNextWrite = true;
     EXPECT_THROW(Add("c.txt", "c"), EWriteError);
     EXPECT_EQ(raw->DataString(), before);
-    EXPECT_EQ(zip.Entries().Count(), 2);
     raw->FailNextWrite = true;
     EXPECT_THROW(zip.Entries().RemoveItem(0), EWriteError);
     EXPECT_EQ(raw->DataString(), before);
@@ -201,12 +188,8 @@ TEST_F(ZipMaintenance, AFailedRebuildLeavesTheArchiveAsItWas) {
 // The empty archive is the bare end record, its comment starting right after it.
 TEST_F(ZipMaintenance, CommentIsWrittenWithItsLengthAndReplacedExactly) {
   EXPECT_EQ(ReadFile(archive), "PK\x05\x06" + std::string(18, '\0'));
-  EXPECT_TRUE(zip.IsZipFile() && zip.Entries().Count() == 0 && zip.Comment().empty());
-  EXPECT_EQ(zip.EndRecordPosition(), 0);
-  EXPECT_EQ(zip.CommentPosition(), 22);
   zip.SetComment({"abc"});
   EXPECT_EQ(ReadFile(archive).substr(20), Le(5, 2) + "abc\r\n");
-  EXPECT_EQ(zip.Comment(), std::vector<std::string>{"abc"});
   zip.SetComment({"a much longer comment", "", "of three lines"});
   zip.SetComment({"x"});  // shorter: nothing of the old one remains
   EXPECT_EQ(ReadFile(archive).substr(20), Le(3, 2) + "x\r\n");

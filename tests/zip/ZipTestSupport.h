@@ -56,18 +56,6 @@ inline std::string RawDeflate(const std::string& content, int level) {
   return out;
 }
 
-// The action raises an error of kind E with exactly this kind name and message.
-template <class E, class Action>
-void ExpectError(Action&& action, const std::string& kind, const std::string& message) {
-  try {
-    action();
-    ADD_FAILURE() << "no " << kind << " raised";
-  } catch (const E& error) {
-    EXPECT_EQ(error.KindName(), kind);
-    EXPECT_EQ(error.Message(), message);
-  }
-}
-
 // The bytes of one member as unzip extracts them.
 inline std::string UnzipMember(const std::string& archive, const std::string& member) {
   return RunProcess({"/usr/bin/unzip", "-p", archive, member}).Output;
