@@ -139,7 +139,8 @@ TEST(CacheRecordBuilder, GivesEachWaypointTheRecordItHasAlone) {
   };
   TCacheRecordBuilder builder;
   for (int pass = 0; pass < 2; ++pass) {
-    for (const auto& [waypoint, encoding] : kWaypoints) {
+    for (const auto& row : kWaypoints) {
+      const std::string &waypoint = row.first, &encoding = row.second;
       int64_t length = int64_t(waypoint.size());
       EXPECT_EQ(recordOrError([&] { return builder.Build(waypoint, 7, length, encoding); }),
                 recordOrError([&] { return BuildCacheRecord(waypoint, 7, length, encoding); }))
