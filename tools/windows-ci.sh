@@ -45,8 +45,10 @@ version=$(wine "$exe" --version)
 [ "$version" = "voltrane 1.0.0.2" ] || { echo "voltrane.exe --version: $version" >&2; exit 1; }
 (cd build/windows && cpack)
 zip=build/windows/voltrane-1.0.0.2-win64.zip
+# Listed once: grep -q leaves a pipe early, and unzip's SIGPIPE would fail the pipeline.
+listing=$(unzip -l "$zip") || exit 1
 for member in voltrane.exe README.md LICENSE examples/pocket-query.gpx; do
-  unzip -l "$zip" | grep -q " voltrane-1.0.0.2-win64/$member\$" || {
+  grep -q " voltrane-1.0.0.2-win64/$member\$" <<<"$listing" || {
     echo "$zip holds no $member" >&2
     exit 1
   }
