@@ -164,7 +164,7 @@ void TFileStream::Sync() {
 
 void TFileStream::StartWriteBack() {
 #ifdef SYNC_FILE_RANGE_WRITE
-  // A file system that cannot (EINVAL, ENOSYS) leaves it all to Sync.
+  // A file that cannot (EINVAL, ENOSYS; ESPIPE for a pipe) leaves it all to Sync.
   if (::sync_file_range(int(handle_), 0, 0, SYNC_FILE_RANGE_WRITE) != 0 && errno != EINVAL &&
       errno != ENOSYS && errno != ESPIPE)
     throw EFWriteError(path_, errno);

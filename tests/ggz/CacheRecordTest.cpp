@@ -130,12 +130,10 @@ TEST(CacheRecordBuilder, GivesEachWaypointTheRecordItHasAlone) {
       {"<wpt/>", "utf-8"},
       {Wpt("<geocache><name>G</name></geocache>"), "utf-8"},
   };
-  auto recordOrError = [](auto build) {
-    try {
-      return build();
-    } catch (const Exception& e) {
-      return std::string(e.KindName()) + ": " + e.Message();
-    }
+  auto recordOrError = [](const std::function<std::string()>& build) {
+    std::string record;
+    std::string error = test::KindAndMessageOf([&] { record = build(); });
+    return record + error;
   };
   TCacheRecordBuilder builder;
   for (int pass = 0; pass < 2; ++pass) {
