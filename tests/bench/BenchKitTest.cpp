@@ -10,7 +10,7 @@
 #include "cli/RunChecks.h"
 #include "ggz/SplitGpxFile.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 size_t Count(const std::string& text, const std::string& part) {
@@ -51,7 +51,7 @@ TEST(GpxGenerator, SameOptionsGiveTheSameBytesOnEveryMachineAndTheirTotals) {
 // The track comes after the waypoints; the split-only run splits the rest into chunks in a
 // working tree that it makes (with its folders) and removes again.
 TEST(SplitOnly, SplitsAGeneratedTrackAndCachesAndLeavesNothing) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   TGpxGeneratorTotals totals;
   std::string gpx = Generated(kChunkSizeLimit + 100000, 5, 300000, &totals);
   size_t track = gpx.find("  <trk>\r\n"), end = gpx.find("  </trk>\r\n</gpx>\r\n");
@@ -60,23 +60,23 @@ TEST(SplitOnly, SplitsAGeneratedTrackAndCachesAndLeavesNothing) {
   EXPECT_GE(end + 10 - track, 300000u);
   EXPECT_LT(end + 10 - track, 300000u + 200);
   EXPECT_EQ(int64_t(Count(gpx, "<trkpt ")), totals.TrackPoints);
-  EXPECT_EQ(test::XmlWellFormedError(gpx), "");
+  EXPECT_EQ(XmlWellFormedError(gpx), "");
 
-  test::WriteFile(dir / "pq.gpx", gpx);
+  WriteFile(dir / "pq.gpx", gpx);
   TSplitOnlyFigures figures = RunSplitOnly(dir / "pq.gpx", dir / "work/deeper");
   EXPECT_EQ(figures.Chunks, 2);
   EXPECT_EQ(figures.SourceBytes, int64_t(gpx.size()));
   EXPECT_EQ(figures.Waypoints, totals.Caches + totals.ChildWaypoints);
   EXPECT_GT(figures.IndexBytes, figures.Waypoints * 300);  // a record is longer than that
-  EXPECT_TRUE(test::ListNames(dir / "work/deeper").empty());
+  EXPECT_TRUE(ListNames(dir / "work/deeper").empty());
 }
 
 TEST(SplitOnly, MissingSourceRaisesAndLeavesNoTree) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   EXPECT_EQ(
-      test::KindAndMessageOf([&] { RunSplitOnly(dir / "none.gpx", dir / "work"); }),
+      KindAndMessageOf([&] { RunSplitOnly(dir / "none.gpx", dir / "work"); }),
       "EFOpenError: Cannot open file \"" + dir / "none.gpx" + "\". No such file or directory");
-  EXPECT_TRUE(test::ListNames(dir / "work").empty());
+  EXPECT_TRUE(ListNames(dir / "work").empty());
 }
 
 TEST(DeflateFloor, EachPieceIsItsOwnRawStreamOfTheSourceBytes) {
@@ -111,6 +111,6 @@ TEST(DeflateFloor, DeflatesAtLevelNineLikeTheArchive) {
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test
 
 #endif  // VOLTRANE_BENCH_KIT

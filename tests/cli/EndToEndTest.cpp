@@ -10,19 +10,15 @@
 #include "cli/XFiles.h"
 #include "ggz/GgzTestSupport.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
-using test::Gpx;
-using test::Waypoint;
-using test::WriteFile;
-
-using EndToEnd = test::TToolRun;
+using EndToEnd = TToolRun;
 
 // A waypoint text of exactly size bytes, as a chunk holds it (without the line break after it).
 std::string SizedWaypoint(const std::string& code, size_t size, unsigned seed) {
   size_t frame = Waypoint(code).size() - 2;
-  return Waypoint(code, test::Letters(size - frame, seed)).substr(0, size);
+  return Waypoint(code, Letters(size - frame, seed)).substr(0, size);
 }
 
 std::string WithoutTimes(const std::string& text) {
@@ -35,7 +31,7 @@ std::string WithoutTimes(const std::string& text) {
 // the first chunk reaches the 4,500,000-byte limit exactly, in the second the next waypoint
 // would pass it by one byte. Only the times may change with the number of deflate threads.
 TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
-  const std::string header = test::kGpxHeader, closing = "\r\n</gpx>\r\n";
+  const std::string header = kGpxHeader, closing = "\r\n</gpx>\r\n";
   const size_t room = 4500000 - header.size();
   std::vector<std::string> w;
   std::string source = header;
@@ -62,9 +58,9 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
   const std::string members =
       "data/\ndata/caches-2_0000.gpx\ndata/caches_0000.gpx\ndata/caches_0001.gpx\n"
       "data/caches_0002.gpx\n" +
-      test::kIndexMemberList;
+      kIndexMemberList;
   const std::string transcript =
-      test::kBanner + "Creating temporary storage...\nReading: " + dir / "in/caches.gpx\n" +
+      kBanner + "Creating temporary storage...\nReading: " + dir / "in/caches.gpx\n" +
       "Writing: caches_0000.gpx\nWriting: caches_0001.gpx\nWriting: caches_0002.gpx\n" +
       "Processed waypoints: 5\nReading: " + dir / "in/none.gpx\nReading: " +
       dir / "in/caches.xml\nWriting: caches-2_0000.gpx\nProcessed waypoints: 1\nBuilding: " +
@@ -73,18 +69,17 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
   std::string firstListing, firstIndex;
   for (std::string threads : {"", "1", "2", "3"}) {
     SCOPED_TRACE("VOLTRANE_THREADS=" + threads);
-    test::TProcessOptions options;
+    TProcessOptions options;
     options.Environment = {"VOLTRANE_THREADS=" + threads};
-    test::TProcessResult result =
-        Run({"in/*.GPX", "in/caches.xml", "in/caches.gpx", "out/./caches.ggz"}, "out/caches.ggz",
-            options);
+    TProcessResult result = Run({"in/*.GPX", "in/caches.xml", "in/caches.gpx", "out/./caches.ggz"},
+                                "out/caches.ggz", options);
     ASSERT_EQ(result.ExitCode, 0) << result.Output;
-    EXPECT_EQ(test::MaskDuration(result.Output), transcript);
+    EXPECT_EQ(MaskDuration(result.Output), transcript);
     const std::string archive = dir / "out/caches.ggz";
-    EXPECT_EQ(test::MemberList(archive), members);
+    EXPECT_EQ(MemberList(archive), members);
     for (const auto& [name, bytes] : chunks)
-      EXPECT_EQ(test::Member(archive, "data/" + name), bytes) << name;
-    std::string index = WithoutTimes(test::IndexOfArchive(archive));
+      EXPECT_EQ(Member(archive, "data/" + name), bytes) << name;
+    std::string index = WithoutTimes(IndexOfArchive(archive));
     std::string named;
     std::regex entry("<file>\r\n     <name>([^<]*)");
     for (std::sregex_iterator it(index.begin(), index.end(), entry), end; it != end; ++it)
@@ -92,7 +87,7 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
     EXPECT_EQ(named, entries);
     // Sizes, methods and CRCs of every member; the index's size follows its times.
     std::string listing =
-        std::regex_replace(WithoutTimes(test::RunProcess({"/usr/bin/unzip", "-v", archive}).Output),
+        std::regex_replace(WithoutTimes(RunProcess({"/usr/bin/unzip", "-v", archive}).Output),
                            std::regex(".*index\\.xml\n|[^\n]*files\n$"), "");
     if (threads.empty()) firstListing = listing, firstIndex = index;
     EXPECT_EQ(listing, firstListing);
@@ -102,13 +97,12 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
 
 TEST_F(EndToEnd, UnusableThreadSettingEndsTheRunBeforeAnythingIsWritten) {
   for (std::string value : {"0", "-1", "2x", "257", "99999999999"}) {
-    test::TProcessOptions options;
+    TProcessOptions options;
     options.Environment = {"VOLTRANE_THREADS=" + value};
-    test::ExpectFailure(
-        Run({"a.gpx", "out.ggz"}, "out.ggz", options),
-        "ESettingError: VOLTRANE_THREADS must be a whole number from 1 to 256, not \"" + value +
-            "\"",
-        true);
+    ExpectFailure(Run({"a.gpx", "out.ggz"}, "out.ggz", options),
+                  "ESettingError: VOLTRANE_THREADS must be a whole number from 1 to 256, not \"" +
+                      value + "\"",
+                  true);
   }
 }
 
@@ -124,18 +118,18 @@ TEST(Duration, IsTotalHoursThenTwoDigitMinutesAndSeconds) {
   EXPECT_EQ(FormatDuration(-1), "0:00:00");
 }
 
-using Options = test::TToolRun;
+using Options = TToolRun;
 
 TEST_F(Options, PrintWhatTheyNameWithTheirStatus) {
   const std::string usage =
-      test::kBanner + "Usage:\nvoltrane <source_gpx_files_mask> <destination_ggz_file>\n";
+      kBanner + "Usage:\nvoltrane <source_gpx_files_mask> <destination_ggz_file>\n";
   const std::string help = usage + "\nPacks the geocache waypoints of the GPX files";
   // Anything else keeps the usage: no argument or a single source, other spellings, options
   // that are not alone.
   for (const char* argument : {"--help", "-h", "--version", "-V", "", "a.gpx", "/?", "--HELP", "-v",
                                "--help ", "--help --version"}) {
     SCOPED_TRACE(argument);
-    test::TProcessResult result =
+    TProcessResult result =
         Run(*argument ? std::vector<std::string>{argument} : std::vector<std::string>(), "");
     std::string a = argument, output = a == "--help" || a == "-h" ? help : usage;
     if (a == "--version" || a == "-V") output = "voltrane 1.0.0.2\n";
@@ -180,24 +174,24 @@ const std::string kExpectedIndex =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
     "<ggz xmlns=\"http://www.opencaching.com/xmlschemas/ggz/1/0\">\r\n"
     "  <time>TIME</time>\r\n" +
-    test::FileElement("a_0000.gpx", "9578335C",
-                      test::Record({"GC3AGZG", "Old Mill &amp; Weir", "Multi-cache", "48.329440",
-                                    "17.885885", 98, 585, "2.0", "3.0", "1.5", "true"})) +
-    test::FileElement(
+    FileElement("a_0000.gpx", "9578335C",
+                Record({"GC3AGZG", "Old Mill &amp; Weir", "Multi-cache", "48.329440", "17.885885",
+                        98, 585, "2.0", "3.0", "1.5", "true"})) +
+    FileElement(
         "b_0000.gpx", "E242E3C4",
-        test::Record({"GA1234",
-                      "M\xC3\xBCller\xC2\xB4s Br\xC3\xBC"
-                      "cke",
-                      "Traditional", "-27.47", "153.02", 66, 232, "1.5", "2.0", "4.5", "false"})) +
+        Record({"GA1234",
+                "M\xC3\xBCller\xC2\xB4s Br\xC3\xBC"
+                "cke",
+                "Traditional", "-27.47", "153.02", 66, 232, "1.5", "2.0", "4.5", "false"})) +
     "</ggz>\r\n";
 
-using IndexEndToEnd = test::TToolRun;
+using IndexEndToEnd = TToolRun;
 
 TEST_F(IndexEndToEnd, IndexDocumentIsExact) {
-  test::WriteFile(dir / "a.gpx", kPocketQuery);
-  test::WriteFile(dir / "b.gpx", kLatin1);
+  WriteFile(dir / "a.gpx", kPocketQuery);
+  WriteFile(dir / "b.gpx", kLatin1);
   ASSERT_EQ(Run({"*.gpx", "out.ggz"}).ExitCode, 0);
-  EXPECT_EQ(std::regex_replace(test::IndexOfArchive(dir / "out.ggz"),
+  EXPECT_EQ(std::regex_replace(IndexOfArchive(dir / "out.ggz"),
                                std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)"), "TIME"),
             kExpectedIndex);
 }
@@ -213,15 +207,15 @@ TEST_F(IndexEndToEnd, SourceFileNamesGiveChunksThatTheIndexNamesAsTheArchiveDoes
   std::vector<std::string> args;
   std::string members = "data/\n";
   for (const auto& [fileName, chunk] : kNames) {
-    test::WriteFile(dir / fileName, test::Gpx(Waypoint("GC1")));
+    WriteFile(dir / fileName, Gpx(Waypoint("GC1")));
     args.push_back(fileName);
     members += "data/" + chunk + "\n";
   }
   args.push_back("out.ggz");
   ASSERT_EQ(Run(args).ExitCode, 0);
   // The check that every run gets finds each index entry's member.
-  EXPECT_EQ(test::MemberList(dir / "out.ggz"), members + test::kIndexMemberList);
+  EXPECT_EQ(MemberList(dir / "out.ggz"), members + kIndexMemberList);
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

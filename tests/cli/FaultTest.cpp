@@ -10,23 +10,17 @@
 #include "RunChecks.h"
 #include "cli/Driver.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
-using test::Gpx;
-using test::kGpxHeader;
-using test::Letters;
-using test::Waypoint;
-using test::WriteFile;
-
-using Faults = test::TToolRun;
+using Faults = TToolRun;
 
 TEST_F(Faults, SourcesThatAreNotGpxGiveAnArchiveWithoutChunks) {
   WriteFile(dir / "binary.gpx",
             std::string("\x00\xff\x89PNG\r\n\x1a\n<\x00wp", 12) + Letters(5000, 1));
   WriteFile(dir / "empty.gpx", "");
   WriteFile(dir / "lt.gpx", "<");
-  test::TProcessResult result = Run({"binary.gpx", "empty.gpx", "lt.gpx", "out.ggz"});
+  TProcessResult result = Run({"binary.gpx", "empty.gpx", "lt.gpx", "out.ggz"});
   EXPECT_EQ(result.ExitCode, 0);
   EXPECT_EQ(result.Output.find("Writing:"), std::string::npos);
 }
@@ -56,7 +50,7 @@ TEST_F(Faults, SourcesTheSplitterCannotTakeEndTheRunNamingWhy) {
   };
   for (const auto& [source, error] : kCases) {
     WriteFile(path, source);
-    test::ExpectFailure(Run({"s.gpx", "out.ggz"}), error);
+    ExpectFailure(Run({"s.gpx", "out.ggz"}), error);
   }
 }
 
@@ -66,14 +60,14 @@ TEST_F(Faults, HugeWaypointAndDeepNestingAreHandled) {
   huge = Waypoint("GC1", "<desc>" + Letters(4500000 + 2 - huge.size(), 2) + "</desc>");
   for (int i = 0; i < 200000; ++i) open += "<a>", close += "</a>";
   WriteFile(dir / "big.gpx", Gpx(huge + Waypoint("GC2", open + "x" + close)));
-  test::TProcessResult result = Run({"big.gpx", "out.ggz"});
+  TProcessResult result = Run({"big.gpx", "out.ggz"});
   EXPECT_EQ(result.ExitCode, 0) << result.Output;
   EXPECT_NE(
       result.Output.find("Writing: big_0001.gpx\nWriting: big_0002.gpx\nProcessed waypoints: 2\n"),
       std::string::npos);
   const std::string archive = dir / "out.ggz", closing = "\r\n</gpx>\r\n";
-  EXPECT_EQ(test::Member(archive, "data/big_0000.gpx"), kGpxHeader + closing);
-  EXPECT_EQ(test::Member(archive, "data/big_0001.gpx"),
+  EXPECT_EQ(Member(archive, "data/big_0000.gpx"), kGpxHeader + closing);
+  EXPECT_EQ(Member(archive, "data/big_0001.gpx"),
             kGpxHeader + huge.substr(0, huge.size() - 2) + closing);
 }
 
@@ -92,18 +86,17 @@ TEST_F(Faults, FullDiskEndsTheRunNamingOnlyTheDestination) {
   WriteFile(dir / "a.gpx", source);
   for (const auto& [destination, limit] :
        {std::pair<std::string, int64_t>{"new1/new2/o.ggz", 100}, {"out.ggz", 4400000}}) {
-    test::TProcessOptions options;
+    TProcessOptions options;
     options.FileSizeLimit = limit;
-    test::ExpectFailure(
-        Run({"a.gpx", destination}, "", options),
-        "EFWriteError: Cannot write file \"" + dir / destination + "\". File too large");
+    ExpectFailure(Run({"a.gpx", destination}, "", options),
+                  "EFWriteError: Cannot write file \"" + dir / destination + "\". File too large");
   }
 }
 
 TEST_F(Faults, UnwritableDestinationFolderEndsTheRunNamingTheArchive) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the super-user";
   mkdir((dir / "locked").c_str(), 0555);
-  test::ExpectFailure(
+  ExpectFailure(
       Run({"a.gpx", "locked/out.ggz"}),
       "EFCreateError: Cannot create file \"" + dir / "locked/out.ggz" + "\". Permission denied");
 }
@@ -124,16 +117,16 @@ TEST_F(Faults, SignalsStopTheRunAndLeaveNothingBehind) {
       {SIGTERM, "SIGTERM", "Reading: ", "pipe.gpx"},
   };
   for (const auto& [signal, name, when, source] : kCases) {
-    test::TProcessOptions options;
+    TProcessOptions options;
     options.SignalToSend = signal;
     options.SignalWhenOutput = when;
-    test::TProcessResult result = Run({source, "out.ggz"}, "out.ggz", options);
+    TProcessResult result = Run({source, "out.ggz"}, "out.ggz", options);
     EXPECT_EQ(result.ExitCode, 128 + signal) << result.Output;
-    EXPECT_EQ(test::LastLine(result.Output), "EInterrupted: Interrupted by " + name);
+    EXPECT_EQ(LastLine(result.Output), "EInterrupted: Interrupted by " + name);
   }
 }
 
-using HostileSources = test::TToolRun;
+using HostileSources = TToolRun;
 
 TEST_F(HostileSources, MasksThatMatchNoFileEndTheRunNamingTheMask) {
   mkdir((dir / "sub").c_str(), 0777);
@@ -150,7 +143,7 @@ TEST_F(HostileSources, MasksThatMatchNoFileEndTheRunNamingTheMask) {
   };
   for (auto [args, error] : kCases) {
     args.push_back("out.ggz");
-    test::ExpectFailure(Run(args), "ENoSourceError: " + error, true);
+    ExpectFailure(Run(args), "ENoSourceError: " + error, true);
   }
 }
 
@@ -173,10 +166,10 @@ TEST_F(HostileSources, SourcesThatCannotBeReadEndTheRun) {
   if (geteuid() != 0)  // permissions do not bind the super-user
     cases.push_back({"locked.gpx", "EFOpenError: Cannot open file \"" + dir / "locked.gpx" +
                                        "\". Permission denied"});
-  for (const auto& [mask, error] : cases) test::ExpectFailure(Run({mask, "out.ggz"}), error);
+  for (const auto& [mask, error] : cases) ExpectFailure(Run({mask, "out.ggz"}), error);
 }
 
-using HostileDestination = test::TToolRun;
+using HostileDestination = TToolRun;
 
 TEST_F(HostileDestination, PathsThatCannotBeAnArchiveAreRefusedBeforeAnySourceIsRead) {
   mkdir((dir / "outdir").c_str(), 0777);
@@ -197,15 +190,15 @@ TEST_F(HostileDestination, PathsThatCannotBeAnArchiveAreRefusedBeforeAnySourceIs
       {"b.gpx", "replace", "it is not a ZIP archive"},
   };
   for (const auto& [destination, verb, why] : kCases)
-    test::ExpectFailure(
-        Run({"a.gpx", destination}),
-        "EDestinationError: Cannot " + verb + " \"" + dir / destination + "\": " + why, true);
+    ExpectFailure(Run({"a.gpx", destination}),
+                  "EDestinationError: Cannot " + verb + " \"" + dir / destination + "\": " + why,
+                  true);
 }
 
 TEST_F(HostileDestination, LinksAreFollowedToTheFileTheKernelWouldOpen) {
   mkdir((dir / "real").c_str(), 0777);
   mkdir((dir / "real/deep").c_str(), 0777);
-  WriteFile(dir / "real/old.ggz", test::kPreviousArchive);
+  WriteFile(dir / "real/old.ggz", kPreviousArchive);
   ASSERT_EQ(symlink("real/old.ggz", (dir / "link.ggz").c_str()), 0);
   ASSERT_EQ(symlink("real/new.ggz", (dir / "dangling.ggz").c_str()), 0);
   ASSERT_EQ(symlink("link.ggz", (dir / "real/deep/chain.ggz").c_str()), 0);  // relative to deep
@@ -220,7 +213,7 @@ TEST_F(HostileDestination, LinksAreFollowedToTheFileTheKernelWouldOpen) {
       {"lx/chain.ggz", "real/deep/link.ggz", "real/deep/chain.ggz"},
   };
   for (const auto& [destination, replaced, building] : kCases) {
-    test::TProcessResult result = Run({"a.gpx", destination}, replaced);
+    TProcessResult result = Run({"a.gpx", destination}, replaced);
     EXPECT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_NE(result.Output.find("Building: " + dir / building + "\n"), std::string::npos)
         << result.Output;
@@ -257,33 +250,32 @@ TEST_F(HostileDestination, FailureAfterTheReplaceIsToldButTheStatusStaysZero) {
   for (const char* line : {"Cleaning temporary files...", "Done!", "Duration: "}) {
     TConsoleLostAt console;
     console.Lost = line;
-    test::TTreeSnapshot before = test::SnapshotTree(dir.Path());
+    TTreeSnapshot before = SnapshotTree(dir.Path());
     EXPECT_EQ(RunDriver({dir / "a.gpx", dir / "out.ggz"}, console), kExitSuccess) << line;
     EXPECT_EQ(console.Errors, "EInOutError: Cannot write to standard output. Broken pipe\n");
-    test::ExpectOnlyArchiveChanged(before, dir.Path(), "out.ggz");
+    ExpectOnlyArchiveChanged(before, dir.Path(), "out.ggz");
   }
   // The real thing: a reader that leaves after "Building:".
   const std::string script =
       "\"$0\" a.gpx out.ggz | sed -n /Building/q; echo \"status ${PIPESTATUS[0]}\"";
-  test::TProcessResult piped =
-      test::RunWatched(dir.Path(), {"/bin/bash", "-c", script, test::VoltraneExe()}, {},
-                       [](auto&) { return "out.ggz"; });
-  EXPECT_EQ(test::LastLine(piped.Output), "status 0");
+  TProcessResult piped = RunWatched(dir.Path(), {"/bin/bash", "-c", script, VoltraneExe()}, {},
+                                    [](auto&) { return "out.ggz"; });
+  EXPECT_EQ(LastLine(piped.Output), "status 0");
 }
 
 TEST_F(HostileDestination, SignalEndsARunBlockedOnAPipeThatNobodyReads) {
   // Enough progress lines to fill a pipe many times over.
   for (int i = 0; i < 3000; ++i) WriteFile(dir / ("s" + std::to_string(i) + ".gpx"), Gpx(""));
-  test::TTempFolder outside;
+  TTempFolder outside;
   const std::string script =
       "mkfifo \"$1/pipe\"; exec 3<>\"$1/pipe\"; \"$0\" '*.gpx' out.ggz >\"$1/pipe\" & pid=$!; "
       "sleep 1; kill -TERM $pid; for i in $(seq 100); do kill -0 $pid 2>/dev/null || break; "
       "sleep 0.1; done; kill -KILL $pid 2>/dev/null; wait $pid; echo \"status $?\"";
-  test::TProcessResult result =
-      test::RunWatched(dir.Path(), {"/bin/bash", "-c", script, test::VoltraneExe(), outside.Path()},
-                       {}, [](auto&) { return ""; });
-  EXPECT_EQ(test::LastLine(result.Output), "status 143");
+  TProcessResult result =
+      RunWatched(dir.Path(), {"/bin/bash", "-c", script, VoltraneExe(), outside.Path()}, {},
+                 [](auto&) { return ""; });
+  EXPECT_EQ(LastLine(result.Output), "status 143");
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

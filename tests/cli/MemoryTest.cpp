@@ -12,24 +12,23 @@
 
 extern "C" int __asan_address_is_poisoned(void const volatile* address) __attribute__((weak));
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 // Runs the tool on the source into a folder of its own, with the checks every run gets.
-test::TProcessResult RunInto(const test::TTempFolder& dir, const std::string& source) {
+TProcessResult RunInto(const TTempFolder& dir, const std::string& source) {
   mkdir((dir / "out").c_str(), 0755);
-  return test::RunWatched(dir / "out", {test::VoltraneExe(), source, "o.ggz"}, {},
-                          [](auto& result) { return result.ExitCode == 0 ? "o.ggz" : ""; });
+  return RunWatched(dir / "out", {VoltraneExe(), source, "o.ggz"}, {},
+                    [](auto& result) { return result.ExitCode == 0 ? "o.ggz" : ""; });
 }
 
 TEST(Memory, PeakResidentSizeStaysUnder64MiBForUnusualShapes) {
   // The sanitizer's own memory would be measured, and its slowness would make the runs long.
   if (__asan_address_is_poisoned != nullptr) GTEST_SKIP() << "built with AddressSanitizer";
   std::string point = "<trkpt lat=\"50.123456\" lon=\"14.123456\"><ele>200</ele></trkpt>\r\n";
-  std::string track = test::kGpxHeader + "<trk><trkseg>\r\n", caches;
+  std::string track = kGpxHeader + "<trk><trkseg>\r\n", caches;
   for (int k = 0; k < 300; ++k)
-    caches +=
-        test::Waypoint("GC1", "<desc>" + test::Letters(3000, 1) + "</desc><sym>Geocache</sym>");
+    caches += Waypoint("GC1", "<desc>" + Letters(3000, 1) + "</desc><sym>Geocache</sym>");
   const struct {
     const char* shape;
     std::string head, piece;
@@ -40,12 +39,12 @@ TEST(Memory, PeakResidentSizeStaysUnder64MiBForUnusualShapes) {
        "</trkseg></trk>\r\n" + caches + "</gpx>\r\n", "Processed waypoints: 300"},
       {"500 MB without waypoints", track, point, 500000000 / int64_t(point.size()),
        "</trkseg></trk>\r\n</gpx>\r\n", ""},
-      {"400,000 tiny waypoints", test::kGpxHeader, "<wpt lat=\"1\" lon=\"2\"></wpt>", 400000,
+      {"400,000 tiny waypoints", kGpxHeader, "<wpt lat=\"1\" lon=\"2\"></wpt>", 400000,
        "</gpx>\r\n", "Processed waypoints: 400000"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.shape);
-    test::TTempFolder dir;
+    TTempFolder dir;
     {  // head, repeat copies of piece, then tail, written without holding the whole file
       TFileStream file(dir / "in.gpx", TFileMode::Create);
       std::string block;
@@ -54,7 +53,7 @@ TEST(Memory, PeakResidentSizeStaysUnder64MiBForUnusualShapes) {
       for (int64_t k = 0; k < row.repeat / 10000; ++k) file.WriteString(block);
       file.WriteString(block.substr(0, row.piece.size() * (row.repeat % 10000)) + row.tail);
     }
-    test::TProcessResult run = RunInto(dir, dir / "in.gpx");
+    TProcessResult run = RunInto(dir, dir / "in.gpx");
     ASSERT_EQ(run.ExitCode, 0) << run.Output.substr(0, 2000);
     EXPECT_LT(run.PeakResidentKiB, 64 * 1024);
     EXPECT_NE(run.Output.find(row.processed), std::string::npos);
@@ -65,21 +64,20 @@ TEST(Memory, PeakResidentSizeStaysUnder64MiBForUnusualShapes) {
 #ifdef VOLTRANE_BENCH_KIT
 
 TEST(Memory, PeakResidentSizeStaysUnder64MiBFor300MB) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   {
     TFileStream source(dir / "big.gpx", TFileMode::Create);
     GenerateGpx(source, {300000000, 50000000, 7});
   }
   // The same source as it is and zipped, a pocket query as it is downloaded: read as a
   // stream, never held.
-  ASSERT_EQ(test::RunProcess({"/usr/bin/zip", "-q", "-1", "-j", dir / "big.zip", dir / "big.gpx"})
-                .ExitCode,
-            0);
+  ASSERT_EQ(
+      RunProcess({"/usr/bin/zip", "-q", "-1", "-j", dir / "big.zip", dir / "big.gpx"}).ExitCode, 0);
   for (const char* source : {"big.gpx", "big.zip"}) {
     // The watched run snapshots the folder in this process, which the forked tool counts
     // until it is exec'ed: no archive of the run before may be there.
     std::remove((dir / "out/o.ggz").c_str());
-    test::TProcessResult run = RunInto(dir, dir / source);
+    TProcessResult run = RunInto(dir, dir / source);
     ASSERT_EQ(run.ExitCode, 0) << run.Output.substr(0, 2000);
     EXPECT_LT(run.PeakResidentKiB, 64 * 1024) << source;
   }
@@ -88,4 +86,4 @@ TEST(Memory, PeakResidentSizeStaysUnder64MiBFor300MB) {
 #endif
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

@@ -5,10 +5,8 @@
 #include "ggz/GgzTestSupport.h"
 #include "util/NumberText.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
-
-using test::Record;
 
 const std::string kGroundspeak =
     "<groundspeak:cache id=\"1\">\r\n"
@@ -39,9 +37,9 @@ bool Holds(const std::string& record, const std::string& part) {
 // the geocache element, then plain GPX; present but empty elements count as absent. Found is a
 // symbol that holds "ound" in that case.
 TEST(CacheRecord, TakesCacheDataFromGroundspeakThenTheGeocacheElementThenPlainGpx) {
-  const test::TRecordValues oldMill{"GC1", "Old Mill", "Multi-cache", "48.1", "17.2", 0,
-                                    1,     "2.0",      "2.0",         "3.5",  "true"};
-  const std::pair<std::string, test::TRecordValues> kCases[] = {
+  const TRecordValues oldMill{"GC1", "Old Mill", "Multi-cache", "48.1", "17.2", 0,
+                              1,     "2.0",      "2.0",         "3.5",  "true"};
+  const std::pair<std::string, TRecordValues> kCases[] = {
       {Wpt("<extensions>" + kGroundspeak + "</extensions>"), oldMill},
       {Wpt("<geocache><name>Koala</name><type>Traditional</type><container>large</container>"
            "<difficulty>1.5</difficulty><terrain>4</terrain></geocache>"),
@@ -132,7 +130,7 @@ TEST(CacheRecordBuilder, GivesEachWaypointTheRecordItHasAlone) {
   };
   auto recordOrError = [](const std::function<std::string()>& build) {
     std::string record;
-    std::string error = test::KindAndMessageOf([&] { record = build(); });
+    std::string error = KindAndMessageOf([&] { record = build(); });
     return record + error;
   };
   TCacheRecordBuilder builder;
@@ -159,4 +157,4 @@ TEST(SourceEncoding, IsTheDeclaredNameWhenTheLibraryKnowsIt) {
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

@@ -9,19 +9,19 @@
 #include "rt/Console.h"
 #include "zip/ZelZip.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
-const std::string& kIndex = test::kIndexMember;
+const std::string& kIndex = kIndexMember;
 
 // An archive of two caches in one chunk, as the tool writes it.
 class CheckArchive : public ::testing::Test {
  public:
   void SetUp() override {
-    test::WriteFile(dir / "pq.gpx", test::Gpx(test::Waypoint("GC1") + test::Waypoint("GC2")));
+    WriteFile(dir / "pq.gpx", Gpx(Waypoint("GC1") + Waypoint("GC2")));
     TStringConsole quiet;
     Generate({dir / "pq.gpx"}, archive, quiet, 1);
-    index = test::Member(archive, kIndex);
+    index = Member(archive, kIndex);
   }
   // The archive with the member's content replaced, or the member removed.
   void Replace(const std::string& name, const std::string* content) {
@@ -40,7 +40,7 @@ class CheckArchive : public ::testing::Test {
     return console.Text;
   }
 
-  test::TTempFolder dir;
+  TTempFolder dir;
   std::string archive = dir / "out.ggz";
   std::string index;
   int64_t problems = 0;
@@ -74,18 +74,18 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
        "index entry of \"pq_0000.gpx\": no member data/pq_0000.gpx"},
       {"a truncated archive",
        [](CheckArchive& t) {
-         std::string bytes = test::ReadFile(t.archive);
-         test::WriteFile(t.archive, bytes.substr(0, bytes.size() - 30));
+         std::string bytes = ReadFile(t.archive);
+         WriteFile(t.archive, bytes.substr(0, bytes.size() - 30));
        },
        "not a ZIP archive"},
       {"a record whose code is not its waypoint's", editIndex("<code>GC2", "<code>GC3"),
        "record 2 (GC3): the waypoint's name is \"GC2\""},
       {"a damaged member",
        [](CheckArchive& t) {
-         std::string bytes = test::ReadFile(t.archive);
+         std::string bytes = ReadFile(t.archive);
          size_t data = bytes.find("data/pq_0000.gpx") + 16;  // its deflate data follows
          bytes[data + 5] ^= 0x55;
-         test::WriteFile(t.archive, bytes);
+         WriteFile(t.archive, bytes);
        },
        "\"data/pq_0000.gpx\" in \""},
   };
@@ -101,11 +101,11 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
 
 TEST_F(CheckArchive, ArchiveTheToolWritesPassesAndTheStatusSaysWhetherEveryFileDid) {
   EXPECT_EQ(Check(), "OK: 1 chunk, 2 caches\n");
-  test::WriteFile(dir / "text.ggz", "no archive");
+  WriteFile(dir / "text.ggz", "no archive");
   auto status = [](const std::vector<std::string>& files) {
-    std::vector<std::string> argv = {test::VoltraneExe(), "--check"};
+    std::vector<std::string> argv = {VoltraneExe(), "--check"};
     argv.insert(argv.end(), files.begin(), files.end());
-    return test::RunProcess(argv).ExitCode;
+    return RunProcess(argv).ExitCode;
   };
   EXPECT_EQ(status({archive}), 0);
   EXPECT_EQ(status({archive, dir / "text.ggz"}), 1);
@@ -114,4 +114,4 @@ TEST_F(CheckArchive, ArchiveTheToolWritesPassesAndTheStatusSaysWhetherEveryFileD
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

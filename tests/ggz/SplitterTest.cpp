@@ -12,7 +12,7 @@
 #include "util/Crc32.h"
 #include "zip/ZipItem.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 const std::string kHeader = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<gpx>\r\n  ";
@@ -35,7 +35,7 @@ std::string Record(const std::string& code, const std::string& lat, const std::s
 
 std::string FileEntry(const std::string& name, const std::string& chunk,
                       const std::string& records = "") {
-  return test::FileElement(name, Crc32Text(Crc32Of(chunk)), records);
+  return FileElement(name, Crc32Text(Crc32Of(chunk)), records);
 }
 
 // The chunks as the splitter hands them on, and an index file in a temporary folder.
@@ -51,16 +51,16 @@ class Splitter : public ::testing::Test {
   }
 
   void Split(const std::string& name, const std::string& content) {
-    test::WriteFile(dir / name, content);
+    WriteFile(dir / name, content);
     SplitGpxFile(state, dir / name);
   }
   std::string Chunk(const std::string& name) { return chunks.at(name); }
   std::string Index() {
     index.Close();
-    return MaskTimes(test::ReadFile(dir / "index.xml"));
+    return MaskTimes(ReadFile(dir / "index.xml"));
   }
 
-  test::TTempFolder dir;
+  TTempFolder dir;
   TStringConsole console;
   TBuildState state;
   TFileStream index;
@@ -137,7 +137,7 @@ TEST_F(Splitter, RecordsOfManyWaypointsWaitInAFileAndComeBackInOrder) {
   Split("many.gpx", source + "</gpx>");
   EXPECT_GT(records.size(), size_t(2 * (4 << 20)));  // spilled more than once
   EXPECT_EQ(Index(), FileEntry("many_0000.gpx", chunk + kClosing, records));
-  EXPECT_FALSE(test::PathExists(state.RecordsSpillPath()));
+  EXPECT_FALSE(PathExists(state.RecordsSpillPath()));
 }
 
 // Each row: a source, where its faulty waypoint starts, the parser's message for it. The
@@ -157,7 +157,7 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceLineColumnAndOffset
       {bad("\r"), 28, "Text \"e\" expected at [3:36] (line 4, column 13"},
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(test::KindAndMessageOf([&] { Split("bad.gpx", c.source); }),
+    EXPECT_EQ(KindAndMessageOf([&] { Split("bad.gpx", c.source); }),
               "Exception: " + c.message + " of " + dir / "bad.gpx" + "; waypoint at byte " +
                   std::to_string(c.at) + ")");
   }
@@ -166,7 +166,7 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceLineColumnAndOffset
 
 TEST_F(Splitter, UnreadableSourceRaisesAfterItsReadingLine) {
   EXPECT_EQ(
-      test::KindAndMessageOf([&] { SplitGpxFile(state, dir / "missing.gpx"); }),
+      KindAndMessageOf([&] { SplitGpxFile(state, dir / "missing.gpx"); }),
       "EFOpenError: Cannot open file \"" + dir / "missing.gpx" + "\". No such file or directory");
   EXPECT_EQ(console.Text, "Reading: " + dir / "missing.gpx" + "\n");
 }
@@ -214,8 +214,8 @@ TEST(IndexDocument, FileEntryEscapesItsNameAndHoldsTheChunkTimeInUtc) {
   time_t after = time(nullptr);
   std::string entry = index.DataString(), written = entry.substr(entry.find("<time>") + 6, 16);
   EXPECT_TRUE(written == minute(before) || written == minute(after)) << written;
-  EXPECT_EQ(MaskTimes(entry), test::FileElement("a&amp;b's.gpx", "0000ABCD"));
+  EXPECT_EQ(MaskTimes(entry), FileElement("a&amp;b's.gpx", "0000ABCD"));
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

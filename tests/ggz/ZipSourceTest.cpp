@@ -13,22 +13,22 @@
 #include "rt/Console.h"
 #include "zip/ZipErrors.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 class ZipSource : public ::testing::Test {
  public:
   void SetUp() override {
-    test::WriteFile(dir / "1234567.gpx", test::Gpx(test::Waypoint("GC1") + test::Waypoint("GC2")));
-    test::WriteFile(dir / "1234567-wpts.gpx", test::Gpx(test::Waypoint("PK1")));
-    test::WriteFile(dir / "notes.txt", "not a GPX file");
+    WriteFile(dir / "1234567.gpx", Gpx(Waypoint("GC1") + Waypoint("GC2")));
+    WriteFile(dir / "1234567-wpts.gpx", Gpx(Waypoint("PK1")));
+    WriteFile(dir / "notes.txt", "not a GPX file");
   }
   // zip with these options over these files of the folder, appended to name.
   void Zip(const std::string& name, std::vector<std::string> argv) {
     argv.insert(argv.begin(), {"/usr/bin/zip", "-q", "-j", dir / name});
     for (size_t i = 4; i < argv.size(); ++i)
       if (argv[i][0] != '-') argv[i] = dir / argv[i];
-    ASSERT_EQ(test::RunProcess(argv).ExitCode, 0);
+    ASSERT_EQ(RunProcess(argv).ExitCode, 0);
   }
   std::string Build(const std::vector<std::string>& sources, const std::string& archive) {
     TStringConsole console;
@@ -40,11 +40,11 @@ class ZipSource : public ::testing::Test {
     std::string all;
     for (const char* name : {"data/1234567_0000.gpx", "data/1234567-wpts_0000.gpx",
                              "index/com/garmin/geocaches/v0/index.xml"})
-      all += std::string(name) + "\n" + test::Member(dir / archive, name);
+      all += std::string(name) + "\n" + Member(dir / archive, name);
     return std::regex_replace(all, std::regex("<time>[^<]*</time>"), "<time/>");
   }
 
-  test::TTempFolder dir;
+  TTempFolder dir;
 };
 
 TEST_F(ZipSource, IsPackedAsItsGpxMembersWouldBeAsFiles) {
@@ -53,7 +53,7 @@ TEST_F(ZipSource, IsPackedAsItsGpxMembersWouldBeAsFiles) {
   std::string transcript = Build({dir / "1234567.zip"}, "zipped.ggz");
   Build({dir / "1234567.gpx", dir / "1234567-wpts.gpx"}, "files.ggz");
   EXPECT_EQ(Members("zipped.ggz"), Members("files.ggz"));
-  EXPECT_EQ(test::MemberList(dir / "zipped.ggz"), test::MemberList(dir / "files.ggz"));
+  EXPECT_EQ(MemberList(dir / "zipped.ggz"), MemberList(dir / "files.ggz"));
   EXPECT_NE(transcript.find("Reading: " +
                             dir / "1234567.zip (1234567.gpx)\nWriting: "
                                   "1234567_0000.gpx\nProcessed waypoints: 2\nReading: " +
@@ -79,18 +79,18 @@ TEST_F(ZipSource, UnreadableZipEndsTheRunNamingTheZipAndWhy) {
       {"a damaged stored member",
        [](ZipSource& t) {
          t.Zip("s.zip", {"-0", "1234567.gpx"});
-         std::string bytes = test::ReadFile(t.dir / "s.zip");
+         std::string bytes = ReadFile(t.dir / "s.zip");
          bytes[bytes.find("<name>GC2") + 7] = 'X';
-         test::WriteFile(t.dir / "s.zip", bytes);
+         WriteFile(t.dir / "s.zip", bytes);
        },
        "EZipError: \"1234567.gpx\" in \"%/s.zip\" is damaged: its CRC-32 is "},
       {"another method than stored or deflated",
        [](ZipSource& t) {
          t.Zip("s.zip", {"-0", "1234567.gpx"});
-         std::string bytes = test::ReadFile(t.dir / "s.zip");
+         std::string bytes = ReadFile(t.dir / "s.zip");
          bytes[8] = 12;                              // bzip2, in the local header
          bytes[bytes.find("PK\x01\x02") + 10] = 12;  // and in the central one
-         test::WriteFile(t.dir / "s.zip", bytes);
+         WriteFile(t.dir / "s.zip", bytes);
        },
        "EZipSourceError: Cannot read \"1234567.gpx\" in \"%/s.zip\": its method 12 is neither "
        "stored (0) nor deflated (8)"},
@@ -100,11 +100,10 @@ TEST_F(ZipSource, UnreadableZipEndsTheRunNamingTheZipAndWhy) {
     std::remove((dir / "s.zip").c_str());  // zip would add to it
     c.Make(*this);
     std::string error = std::regex_replace(c.Error, std::regex("%/"), dir.Path());
-    EXPECT_EQ(
-        test::KindAndMessageOf([&] { Build({dir / "s.zip"}, "out.ggz"); }).substr(0, error.size()),
-        error);
+    EXPECT_EQ(KindAndMessageOf([&] { Build({dir / "s.zip"}, "out.ggz"); }).substr(0, error.size()),
+              error);
   }
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

@@ -10,7 +10,7 @@
 #include "rt/Path.h"
 #include "rt/Stream.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 TEST(Paths, AreMadeAbsoluteLexicallyWithWildcardsKept) {
@@ -55,8 +55,8 @@ TEST(Masks, MatchStarAndQuestionMarkIgnoringAsciiCase) {
 }
 
 TEST(Listing, IsSortedByNameAndIncludesHiddenEntries) {
-  test::TTempFolder dir;
-  for (const char* n : {"b.gpx", "A.gpx", ".hidden.gpx", "c.txt"}) test::WriteFile(dir / n, "");
+  TTempFolder dir;
+  for (const char* n : {"b.gpx", "A.gpx", ".hidden.gpx", "c.txt"}) WriteFile(dir / n, "");
   mkdir((dir / "folder.gpx").c_str(), 0755);
   std::string listed;
   for (const TFileEntry& entry : ListFolder(dir.Path(), "*.gpx"))
@@ -96,7 +96,7 @@ TEST(DateTime, EncodedPartsDecodeBackToTheMillisecond) {
 }
 
 TEST(FileStream, ReportsThePathAndReasonOfEveryFailure) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   const std::string absent = "\". No such file or directory";
   const std::tuple<std::string, TFileMode, std::string> cases[] = {
       {dir / "a/x", TFileMode::Create,
@@ -107,13 +107,13 @@ TEST(FileStream, ReportsThePathAndReasonOfEveryFailure) {
        "EFWriteError: Cannot write file \"/dev/full\". No space left on device"}};
   for (const auto& c : cases) {
     auto write = [&] { TFileStream(std::get<0>(c), std::get<1>(c)).WriteString("abc"); };
-    EXPECT_EQ(test::KindAndMessageOf(write), std::get<2>(c));
+    EXPECT_EQ(KindAndMessageOf(write), std::get<2>(c));
   }
 }
 
 TEST(FileStream, WritesALargeBufferWholeAndReadsItBack) {
   // More than a few of the pieces that reach the kernel, and a remainder.
-  test::TTempFolder dir;
+  TTempFolder dir;
   std::string bytes(4500001, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 131 + i / 7);
   EXPECT_EQ(TFileStream(dir / "big", TFileMode::Create).Write(bytes.data(), int64_t(bytes.size())),
@@ -134,4 +134,4 @@ TEST(MemoryStream, ReadsBackAndRaisesPastItsEnd) {
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

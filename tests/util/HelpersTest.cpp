@@ -13,7 +13,7 @@
 #include "util/UtcOffset.h"
 #include "util/XmlSafeText.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 uint32_t Crc(const char* at, size_t length, bool bytewise = false) {
@@ -81,24 +81,24 @@ TEST(StringHelpers, CutAndReplaceAsDocumented) {
 
 TEST(UtcOffset, FollowsTheTimeZone) {
   for (const auto& [zone, minutes] : {std::pair<const char*, int>{"UTC+5", -300}, {"UTC-1", 60}}) {
-    auto timeZone = test::ScopedEnvironment("TZ", zone);
+    auto timeZone = ScopedEnvironment("TZ", zone);
     EXPECT_EQ(LocalUtcOffsetMinutes(), minutes) << zone;
   }
 }
 
 TEST(DeleteTree, RemovesEverythingButNeverFollowsALink) {
-  test::TTempFolder dir;
+  TTempFolder dir;
   const std::string tree = dir / "tree", outside = dir / "outside";
   for (const std::string& folder : {tree, tree + "/sub", outside}) mkdir(folder.c_str(), 0755);
-  test::WriteFile(tree + "/sub/.hidden", "");
-  test::WriteFile(tree + "/a.gpx", "");
+  WriteFile(tree + "/sub/.hidden", "");
+  WriteFile(tree + "/a.gpx", "");
   chmod((tree + "/a.gpx").c_str(), 0444);
-  test::WriteFile(outside + "/keep.gpx", "precious");
+  WriteFile(outside + "/keep.gpx", "precious");
   ASSERT_EQ(symlink(outside.c_str(), (tree + "/link").c_str()), 0);
   ASSERT_EQ(symlink((outside + "/keep.gpx").c_str(), (tree + "/sub/filelink").c_str()), 0);
   DeleteTree(tree);
-  EXPECT_FALSE(test::PathExists(tree));
-  EXPECT_EQ(test::ReadFile(outside + "/keep.gpx"), "precious");
+  EXPECT_FALSE(PathExists(tree));
+  EXPECT_EQ(ReadFile(outside + "/keep.gpx"), "precious");
   DeleteTree(dir / "missing");  // nothing there: nothing happens, nothing raised
 }
 
@@ -117,4 +117,4 @@ TEST(XmlSafeText, ReplacesForbiddenCharactersAndEachByteThatIsNotUtf8) {
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test
