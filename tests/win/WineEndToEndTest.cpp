@@ -13,17 +13,8 @@
 #include "../cli/RunChecks.h"
 #include "TestSupport.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
-
-using test::kPreviousArchive;
-using test::LastLine;
-using test::Letters;
-using test::ReadFile;
-using test::TProcessOptions;
-using test::TProcessResult;
-using test::Waypoint;
-using test::WriteFile;
 
 const std::string kNonAnsiName =
     "\xC4\x8C"
@@ -49,31 +40,31 @@ class WineRuns : public ::testing::Test {
 
   // voltrane.exe under Wine in the folder; the folder changes only by the archive, and only
   // when the run succeeds.
-  TProcessResult RunWindows(const test::TTempFolder& folder, std::vector<std::string> args,
+  TProcessResult RunWindows(const TTempFolder& folder, std::vector<std::string> args,
                             const std::string& archiveOnSuccess, TProcessOptions options = {}) {
     args.insert(args.begin(), {wine_, exe_});
-    return test::RunWatched(folder.Path(), args, options, [&](const TProcessResult& result) {
+    return RunWatched(folder.Path(), args, options, [&](const TProcessResult& result) {
       return result.ExitCode == 0 ? archiveOnSuccess : "";
     });
   }
 
-  void WriteSources(const test::TTempFolder& folder) {
-    WriteFile(folder / "a.gpx", test::Gpx(Waypoint("GC1") + Waypoint("GC2", "<sym>Found</sym>")));
-    WriteFile(folder / "B.GPX", test::Gpx(Waypoint("GC3")));
-    WriteFile(folder / kNonAnsiName, test::Gpx(Waypoint("GC4", "<desc>\xC5\x99</desc>")));
+  void WriteSources(const TTempFolder& folder) {
+    WriteFile(folder / "a.gpx", Gpx(Waypoint("GC1") + Waypoint("GC2", "<sym>Found</sym>")));
+    WriteFile(folder / "B.GPX", Gpx(Waypoint("GC3")));
+    WriteFile(folder / kNonAnsiName, Gpx(Waypoint("GC4", "<desc>\xC5\x99</desc>")));
   }
 
   std::string wine_, exe_;
-  test::TTempFolder linuxDir, windowsDir;
+  TTempFolder linuxDir, windowsDir;
 };
 
 // Each member's bytes as unzip extracts them, in archive order, index times left out.
 std::vector<std::pair<std::string, std::string>> Members(const std::string& archive) {
   std::vector<std::pair<std::string, std::string>> members;
-  std::string names = test::RunProcess({"/usr/bin/unzip", "-Z1", archive}).Output;
+  std::string names = RunProcess({"/usr/bin/unzip", "-Z1", archive}).Output;
   for (size_t at = 0, end; (end = names.find('\n', at)) != std::string::npos; at = end + 1) {
     std::string name = names.substr(at, end - at);
-    std::string bytes = test::RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
+    std::string bytes = RunProcess({"/usr/bin/unzip", "-p", archive, name}).Output;
     members.emplace_back(name, std::regex_replace(bytes, std::regex("<time>[^<]*</time>"), ""));
   }
   return members;
@@ -105,10 +96,10 @@ TEST_F(WineRuns, TranscriptStatusAndArchiveAreThoseOfTheLinuxBuild) {
   };
   for (const auto& c : cases) {
     std::vector<std::string> linuxArgs = c.args;
-    linuxArgs.insert(linuxArgs.begin(), test::VoltraneExe());
+    linuxArgs.insert(linuxArgs.begin(), VoltraneExe());
     TProcessOptions inFolder;
     inFolder.WorkingFolder = linuxDir.Path();
-    TProcessResult onLinux = test::RunProcess(linuxArgs, inFolder);
+    TProcessResult onLinux = RunProcess(linuxArgs, inFolder);
     TProcessResult onWindows = RunWindows(windowsDir, c.args, c.archive);
     EXPECT_EQ(onLinux.ExitCode, c.status) << onLinux.Output;
     EXPECT_EQ(onWindows.ExitCode, c.status) << onWindows.Output;
@@ -123,7 +114,7 @@ TEST_F(WineRuns, TranscriptStatusAndArchiveAreThoseOfTheLinuxBuild) {
 
 TEST_F(WineRuns, ArchiveIsReplacedOnSuccessAndKeptOnFailure) {
   WriteSources(windowsDir);
-  WriteFile(windowsDir / "bad.gpx", test::kGpxHeader + "<wpt lat=\"1\" lon=\"2\"><name>GC9");
+  WriteFile(windowsDir / "bad.gpx", kGpxHeader + "<wpt lat=\"1\" lon=\"2\"><name>GC9");
   WriteFile(windowsDir / "out.ggz", kPreviousArchive);
   const struct {
     std::vector<std::string> args;
@@ -146,7 +137,7 @@ TEST_F(WineRuns, ArchiveIsReplacedOnSuccessAndKeptOnFailure) {
 }
 
 TEST_F(WineRuns, CtrlCStopsTheRunAndLeavesNothingBehind) {
-  std::string source = test::kGpxHeader;
+  std::string source = kGpxHeader;
   for (unsigned i = 0; i < 8; ++i)
     source += Waypoint("GC" + std::to_string(i), Letters(2500000, i));
   WriteFile(windowsDir / "a.gpx", source);
@@ -165,7 +156,7 @@ TEST_F(WineRuns, IndexTimeIsUtcWhateverTheTimeZone) {
   options.Environment = {"TZ=Pacific/Kiritimati"};  // UTC+14
   ASSERT_EQ(RunWindows(windowsDir, {"*.gpx", "out.ggz"}, "out.ggz", options).ExitCode, 0);
   std::smatch time;
-  std::string index = test::IndexOfArchive(windowsDir / "out.ggz");
+  std::string index = IndexOfArchive(windowsDir / "out.ggz");
   ASSERT_TRUE(std::regex_search(index, time, std::regex("<time>([0-9T:.-]+)Z</time>")));
   std::tm parts{};
   ASSERT_TRUE(strptime(time[1].str().c_str(), "%Y-%m-%dT%H:%M:%S", &parts));
@@ -173,4 +164,4 @@ TEST_F(WineRuns, IndexTimeIsUtcWhateverTheTimeZone) {
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test
