@@ -37,10 +37,6 @@ TTempFolder::TTempFolder() {
   path_ = pattern + "/";
 }
 
-TTempFolder::~TTempFolder() {
-  RemoveTree(path_);
-}
-
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), std::streamsize(bytes.size()));
@@ -132,10 +128,6 @@ TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOp
   result.PeakResidentKiB = usage.ru_maxrss;
   if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
   return result;
-}
-
-std::string VoltraneExe() {
-  return VOLTRANE_EXE;
 }
 
 }  // namespace voltrane::test

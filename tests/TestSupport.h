@@ -10,12 +10,15 @@
 
 namespace voltrane::test {
 
+// Removes a tree without following links (test cleanup only).
+void RemoveTree(const std::string& path);
+
 // A fresh folder under $TMPDIR or /tmp (the user's temporary folder on Windows), removed with
 // everything in it at the end of scope.
 class TTempFolder {
  public:
   TTempFolder();
-  ~TTempFolder();
+  ~TTempFolder() { RemoveTree(path_); }
   TTempFolder(const TTempFolder&) = delete;
   TTempFolder& operator=(const TTempFolder&) = delete;
 
@@ -31,8 +34,6 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool PathExists(const std::string& path);
 std::vector<std::string> ListNames(const std::string& folder);  // sorted
-// Removes a tree without following links (test cleanup only).
-void RemoveTree(const std::string& path);
 
 // "Kind: message" of the error the action raises, or "(no error)".
 inline std::string KindAndMessageOf(const std::function<void()>& action) {
@@ -78,6 +79,8 @@ struct TProcessOptions {
 TProcessResult RunProcess(const std::vector<std::string>& argv,
                           const TProcessOptions& options = {});
 
-std::string VoltraneExe();  // built with the tests
+inline std::string VoltraneExe() {  // built with the tests
+  return VOLTRANE_EXE;
+}
 
 }  // namespace voltrane::test

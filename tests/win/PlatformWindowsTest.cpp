@@ -17,12 +17,8 @@
 #include "rt/Stream.h"
 #include "util/DeleteTree.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
-
-using test::ReadFile;
-using test::TTempFolder;
-using test::WriteFile;
 
 TEST(WindowsPaths, AreMadeAbsoluteWithDrivesUncNamesAndBothSeparators) {
   const struct {
@@ -162,7 +158,7 @@ TEST(WindowsErrors, SystemTextsHaveNoTrailingPeriodOrLineBreak) {
 }
 
 TEST(WindowsVersionResource, HoldsTheOneTranslationAndTheFourValues) {
-  const std::string path = test::VoltraneExe();
+  const std::string path = VoltraneExe();
   std::wstring exe(path.begin(), path.end());  // an ASCII path
   DWORD handle = 0;
   DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &handle);
@@ -188,4 +184,4 @@ TEST(WindowsVersionResource, HoldsTheOneTranslationAndTheFourValues) {
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test

@@ -19,10 +19,6 @@ TTempFolder::TTempFolder() {
   path_ = IncludeTrailingPathDelimiter(path_);
 }
 
-TTempFolder::~TTempFolder() {
-  RemoveTree(path_);
-}
-
 void WriteFile(const std::string& path, const std::string& bytes) {
   TFileStream(path, TFileMode::Create).WriteString(bytes);
 }
@@ -52,10 +48,6 @@ void RemoveTree(const std::string& path) {
 
 TProcessResult RunProcess(const std::vector<std::string>& argv, const TProcessOptions&) {
   throw std::runtime_error("no child processes in the Windows test build: " + argv.at(0));
-}
-
-std::string VoltraneExe() {
-  return VOLTRANE_EXE;
 }
 
 }  // namespace voltrane::test
