@@ -68,12 +68,13 @@ struct TProcessResult {
   int64_t PeakResidentKiB = 0;  // the child's peak resident size
 };
 
+// Every field has an initializer, so that a designated initializer may name only some.
 struct TProcessOptions {
-  std::string WorkingFolder;   // empty: the test's own
-  int64_t FileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
-  int SignalToSend = 0;        // sent once the output holds SignalWhenOutput
-  std::string SignalWhenOutput;
-  std::vector<std::string> Environment;  // "NAME=value" set for the child on top of ours
+  std::string WorkingFolder{};  // empty: the test's own
+  int64_t FileSizeLimit = -1;   // RLIMIT_FSIZE in bytes, -1 for none
+  int SignalToSend = 0;         // sent once the output holds SignalWhenOutput
+  std::string SignalWhenOutput{};
+  std::vector<std::string> Environment{};  // "NAME=value" set for the child on top of ours
 };
 
 TProcessResult RunProcess(const std::vector<std::string>& argv,

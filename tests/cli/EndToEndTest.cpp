@@ -69,10 +69,8 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
   std::string firstListing, firstIndex;
   for (std::string threads : {"", "1", "2", "3"}) {
     SCOPED_TRACE("VOLTRANE_THREADS=" + threads);
-    TProcessOptions options;
-    options.Environment = {"VOLTRANE_THREADS=" + threads};
     TProcessResult result = Run({"in/*.GPX", "in/caches.xml", "in/caches.gpx", "out/./caches.ggz"},
-                                "out/caches.ggz", options);
+                                "out/caches.ggz", {.Environment = {"VOLTRANE_THREADS=" + threads}});
     ASSERT_EQ(result.ExitCode, 0) << result.Output;
     EXPECT_EQ(MaskDuration(result.Output), transcript);
     const std::string archive = dir / "out/caches.ggz";
@@ -97,12 +95,11 @@ TEST_F(EndToEnd, TranscriptAndArchiveAreExactWhateverTheThreadCount) {
 
 TEST_F(EndToEnd, UnusableThreadSettingEndsTheRunBeforeAnythingIsWritten) {
   for (std::string value : {"0", "-1", "2x", "257", "99999999999"}) {
-    TProcessOptions options;
-    options.Environment = {"VOLTRANE_THREADS=" + value};
-    ExpectFailure(Run({"a.gpx", "out.ggz"}, "out.ggz", options),
-                  "ESettingError: VOLTRANE_THREADS must be a whole number from 1 to 256, not \"" +
-                      value + "\"",
-                  true);
+    ExpectFailure(
+        Run({"a.gpx", "out.ggz"}, "out.ggz", {.Environment = {"VOLTRANE_THREADS=" + value}}),
+        "ESettingError: VOLTRANE_THREADS must be a whole number from 1 to 256, not \"" + value +
+            "\"",
+        true);
   }
 }
 

@@ -86,9 +86,7 @@ TEST_F(Faults, FullDiskEndsTheRunNamingOnlyTheDestination) {
   WriteFile(dir / "a.gpx", source);
   for (const auto& [destination, limit] :
        {std::pair<std::string, int64_t>{"new1/new2/o.ggz", 100}, {"out.ggz", 4400000}}) {
-    TProcessOptions options;
-    options.FileSizeLimit = limit;
-    ExpectFailure(Run({"a.gpx", destination}, "", options),
+    ExpectFailure(Run({"a.gpx", destination}, "", {.FileSizeLimit = limit}),
                   "EFWriteError: Cannot write file \"" + dir / destination + "\". File too large");
   }
 }
@@ -117,10 +115,8 @@ TEST_F(Faults, SignalsStopTheRunAndLeaveNothingBehind) {
       {SIGTERM, "SIGTERM", "Reading: ", "pipe.gpx"},
   };
   for (const auto& [signal, name, when, source] : kCases) {
-    TProcessOptions options;
-    options.SignalToSend = signal;
-    options.SignalWhenOutput = when;
-    TProcessResult result = Run({source, "out.ggz"}, "out.ggz", options);
+    TProcessResult result =
+        Run({source, "out.ggz"}, "out.ggz", {.SignalToSend = signal, .SignalWhenOutput = when});
     EXPECT_EQ(result.ExitCode, 128 + signal) << result.Output;
     EXPECT_EQ(LastLine(result.Output), "EInterrupted: Interrupted by " + name);
   }

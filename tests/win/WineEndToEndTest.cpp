@@ -97,9 +97,7 @@ TEST_F(WineRuns, TranscriptStatusAndArchiveAreThoseOfTheLinuxBuild) {
   for (const auto& c : cases) {
     std::vector<std::string> linuxArgs = c.args;
     linuxArgs.insert(linuxArgs.begin(), VoltraneExe());
-    TProcessOptions inFolder;
-    inFolder.WorkingFolder = linuxDir.Path();
-    TProcessResult onLinux = RunProcess(linuxArgs, inFolder);
+    TProcessResult onLinux = RunProcess(linuxArgs, {.WorkingFolder = linuxDir.Path()});
     TProcessResult onWindows = RunWindows(windowsDir, c.args, c.archive);
     EXPECT_EQ(onLinux.ExitCode, c.status) << onLinux.Output;
     EXPECT_EQ(onWindows.ExitCode, c.status) << onWindows.Output;
@@ -142,18 +140,17 @@ TEST_F(WineRuns, CtrlCStopsTheRunAndLeavesNothingBehind) {
     source += Waypoint("GC" + std::to_string(i), Letters(2500000, i));
   WriteFile(windowsDir / "a.gpx", source);
   WriteFile(windowsDir / "out.ggz", kPreviousArchive);
-  TProcessOptions options;
-  options.SignalToSend = SIGINT;  // Wine hands it to the console handler as Ctrl+C
-  options.SignalWhenOutput = "Writing: a_0001.gpx";
-  TProcessResult result = RunWindows(windowsDir, {"a.gpx", "out.ggz"}, "", options);
+  // Wine hands the signal to the console handler as Ctrl+C.
+  TProcessResult result =
+      RunWindows(windowsDir, {"a.gpx", "out.ggz"}, "",
+                 {.SignalToSend = SIGINT, .SignalWhenOutput = "Writing: a_0001.gpx"});
   EXPECT_EQ(result.ExitCode, 130) << result.Output;
   EXPECT_EQ(LastLine(result.Output), "EInterrupted: Interrupted by Ctrl+C");
 }
 
 TEST_F(WineRuns, IndexTimeIsUtcWhateverTheTimeZone) {
   WriteSources(windowsDir);
-  TProcessOptions options;
-  options.Environment = {"TZ=Pacific/Kiritimati"};  // UTC+14
+  TProcessOptions options{.Environment = {"TZ=Pacific/Kiritimati"}};  // UTC+14
   ASSERT_EQ(RunWindows(windowsDir, {"*.gpx", "out.ggz"}, "out.ggz", options).ExitCode, 0);
   std::smatch time;
   std::string index = IndexOfArchive(windowsDir / "out.ggz");
