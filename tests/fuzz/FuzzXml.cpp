@@ -64,7 +64,7 @@ void CompareFiltered(std::string_view text) {
     } catch (const Exception& e) {
       return "error: " + e.Message();
     }
-    if (!filtered) test::Prune(*document.Get(), &filter.Root());
+    if (!filtered) test::Prune(*document.Get(), filter.Root());
     return document->GetXml();
   };
   if (!text.starts_with(kBinaryXmlHeader))

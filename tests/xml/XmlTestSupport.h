@@ -60,9 +60,8 @@ inline std::string Tree(const TXmlNode& node) {
   return out;
 }
 
-// A stream that gives the reader one byte per read (after the two whole reads with which a
-// stream load looks at the start): every name, value and text run then crosses the
-// reader's buffer end, so the reader takes its byte-by-byte way through all of them.
+// Gives one byte per read after the two whole reads with which a stream load looks at the
+// start: every name, value and text run then crosses the reader's buffer end.
 class TTrickleStream : public TMemoryStream {
  public:
   using TMemoryStream::TMemoryStream;
@@ -76,24 +75,20 @@ class TTrickleStream : public TMemoryStream {
 
 // What a filtered load must give: the whole tree with every element the filter leaves out
 // removed (and with it everything inside it).
-inline void Prune(TXmlNode& node, const TXmlLoadFilter::TStep* step) {
+inline void Prune(TXmlNode& node, const TXmlLoadFilter::TStep& step) {
   for (int i = node.ChildCount() - 1; i >= 0; --i) {
     TXmlNode* child = node.ChildAt(i);
-    if (child->GetNodeType() != xntElement || !step) {
-      if (child->GetNodeType() == xntElement) Prune(*child, nullptr);
-      continue;
-    }
-    const TXmlLoadFilter::TStep* inner = TXmlLoadFilter::Find(*step, child->GetNodeName());
+    if (child->GetNodeType() != xntElement) continue;
+    const TXmlLoadFilter::TStep* inner = TXmlLoadFilter::Find(step, child->GetNodeName());
     if (!inner)
       node.GetChildListObject().Delete(i);
-    else
-      Prune(*child, inner->Whole ? nullptr : inner);
+    else if (!inner->Whole)
+      Prune(*child, *inner);
   }
 }
 
-// The tree as text, or the error, for each way to load it: white space kept and not, read in
-// place and through a stream a byte at a time. With pruneAfterwards the filter is applied to
-// a whole load instead of to the load itself.
+// The text form or the error of each load: in place, then trickled, each with white space kept
+// and not. With pruneAfterwards the filter prunes a whole load instead of filtering the load.
 inline std::array<std::string, 4> Outcomes(const std::string& text,
                                            const TXmlLoadFilter* filter = nullptr,
                                            bool pruneAfterwards = false) {
@@ -102,14 +97,12 @@ inline std::array<std::string, 4> Outcomes(const std::string& text,
     IXmlDocument doc = NewXmlDocument();
     doc->SetKeepWhiteSpace(way % 2 == 0);
     doc->SetLoadFilter(pruneAfterwards ? nullptr : filter);
-    try {
-      TTrickleStream stream(text);
+    TTrickleStream stream(text);
+    std::string error = ErrorOf([&] {
       way < 2 ? doc->LoadFromXmlText(text) : doc->LoadStream(stream);
-      if (pruneAfterwards) Prune(*doc.Get(), filter ? &filter->Root() : nullptr);
-      outcome[size_t(way)] = doc->GetXml();
-    } catch (const Exception& e) {
-      outcome[size_t(way)] = "error: " + e.Message();
-    }
+      if (pruneAfterwards) Prune(*doc.Get(), filter->Root());
+    });
+    outcome[size_t(way)] = error == "(no error)" ? doc->GetXml() : "error: " + error;
   }
   return outcome;
 }
