@@ -8,30 +8,23 @@
 #include "rt/Stream.h"
 #include "xml/VoltXml.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 const std::string kUtf8 = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 
-std::u16string Decode(const std::string& bytes, bool endOfInput, int* left = nullptr,
-                      size_t room = 0) {
+// The units decoded, and how many bytes were left waiting.
+std::pair<std::u16string, int> Decode(const std::string& bytes, bool endOfInput, size_t room = 0) {
   std::u16string units(room ? room : bytes.size() + 2, u'\0');
-  int count = int(bytes.size());
-  int n = DecodeUtf8(units.data(), int(units.size()),
-                     reinterpret_cast<const unsigned char*>(bytes.data()), count, endOfInput);
-  if (left) *left = count;
-  units.resize(size_t(n));
-  return units;
-}
-
-std::string Utf8(const std::u16string& units) {
-  std::string bytes(units.size() * 3, '\0');
-  bytes.resize(EncodeUtf16AsUtf8(units.data(), units.size(), bytes.data()));
-  return bytes;
+  int left = int(bytes.size());
+  units.resize(
+      size_t(DecodeUtf8(units.data(), int(units.size()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), left, endOfInput)));
+  return {units, left};
 }
 
 std::string TextOf(const std::string& xml) {
-  return VarToStr(test::Parse(xml)->GetValueByPath("a"));
+  return VarToStr(Parse(xml)->GetValueByPath("a"));
 }
 
 TEST(XmlEncodingNames, MatchWholeNamesIgnoringAsciiCase) {
@@ -60,24 +53,18 @@ TEST(XmlUtf8, DecodesLenientlyAndLetsACutSequenceWait) {
       {"\xE2\x82<a", true, u"\uFFFD\uFFFD<a", 0},
       {"\x80\xBFx", true, u"\uFFFD\uFFFDx", 0},
       {"\xF8\xFF\xFE", true, u"\uFFFD\uFFFD\uFFFD", 0}};
-  for (const auto& [bytes, end, units, waiting] : cases) {
-    int left = -1;
-    EXPECT_EQ(Decode(bytes, end, &left), units) << bytes;
-    EXPECT_EQ(left, waiting) << bytes;
-  }
+  for (const auto& [bytes, end, units, waiting] : cases)
+    EXPECT_EQ(Decode(bytes, end), std::pair(units, waiting)) << bytes;
   // No room for the two units of a four-byte form: it waits.
-  int left = -1;
-  EXPECT_EQ(Decode("a\xF0\x9F\x98\x80", false, &left, 2), u"a");
-  EXPECT_EQ(left, 4);
+  EXPECT_EQ(Decode("a\xF0\x9F\x98\x80", false, 2), std::pair(std::u16string(u"a"), 4));
 }
 
 TEST(XmlUtf8, BadBytesInADocumentBecomeReplacementsAndKeepTheMarkup) {
-  const std::pair<std::string, std::string> cases[] = {
-      // Surrogates written as three-byte forms: a pair joins, a lone one is U+FFFD.
-      {kUtf8 + "<a>\xED\xA0\xBD\xED\xB8\x80|\xED\xA0\xBD</a>", "\xF0\x9F\x98\x80|\xEF\xBF\xBD"},
-      // Without a declaration text is taken byte for byte.
-      {"<a>caf\xE9 \xC3</a>", "caf\xE9 \xC3"}};
-  for (const auto& [xml, text] : cases) EXPECT_EQ(TextOf(xml), text) << xml;
+  // Surrogates written as three-byte forms: a pair joins, a lone one is U+FFFD.
+  EXPECT_EQ(TextOf(kUtf8 + "<a>\xED\xA0\xBD\xED\xB8\x80|\xED\xA0\xBD</a>"),
+            "\xF0\x9F\x98\x80|\xEF\xBF\xBD");
+  // Without a declaration text is taken byte for byte.
+  EXPECT_EQ(TextOf("<a>caf\xE9 \xC3</a>"), "caf\xE9 \xC3");
 }
 
 // What a reader delivers of bytes that follow the byte after an encoding declaration: blocks
@@ -90,8 +77,9 @@ std::string DecodedByBlocks(const std::string& input) {
     std::string block = carry + input.substr(at, take);
     at += take;
     if (block.empty()) return out;
-    int left = 0;
-    out += Utf8(Decode(block, take == 0, &left));
+    auto [units, left] = Decode(block, take == 0);
+    std::string bytes(units.size() * 3, '\0');
+    out.append(bytes.data(), EncodeUtf16AsUtf8(units.data(), units.size(), bytes.data()));
     carry = block.substr(block.size() - size_t(left));
   }
 }
@@ -100,7 +88,7 @@ TEST(XmlUtf8, ReaderDeliversWhatBlockwiseDecodingGivesInPlaceAndFromStreams) {
   // Canonical text mixed with every kind of sequence that does not convert to itself, with
   // surrogate pairs split over the block ends, in texts of one to three blocks.
   std::mt19937 random(11);
-  const std::vector<std::string> pieces = test::Pieces(
+  const std::vector<std::string> pieces = Pieces(
       "ab|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80|\xED\xA0\xBD|\xED\xB8\x80|\xC1\x81|"
       "\xE0\x81\x81|\xF4\x90\x80\x80|\x80|\xFF|\xC3|\xF0\x9F|\xED\xA0\xBD\xED\xB8\x80");
   for (int round = 0; round < 90; ++round) {
@@ -159,7 +147,7 @@ TEST(XmlUtf8, CanonicalLengthAgreesWithTheDefinitionAroundEveryChunkEdge) {
             texts.push_back(std::string(at, 'a') + char(b0) + char(b1) + char(b2) + char(b3) +
                             std::string(76 - at, 'a'));
   std::mt19937 random(3);
-  const std::vector<std::string> pieces = test::Pieces(
+  const std::vector<std::string> pieces = Pieces(
       "abc|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80|\xCE\xB1|\xED\xA0\xBD|\x80|\xC1\x81|"
       "\xF4\x90\x80\x80");
   for (int round = 0; round < 300; ++round) {
@@ -172,15 +160,13 @@ TEST(XmlUtf8, CanonicalLengthAgreesWithTheDefinitionAroundEveryChunkEdge) {
 }
 
 TEST(XmlCodePages, SingleBytePagesDecodeToUtf8) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"<?xml encoding=\"windows-1252\"?><a>\x80\xE9</a>", "\xE2\x82\xAC\xC3\xA9"},
-      // 20,000 euro signs are 60,000 bytes of UTF-8: a block that grows past the buffer.
-      {"<?xml encoding=\"windows-1252\"?><a>" + std::string(20000, '\x80') + "</a>",
-       test::Repeated(20000, [](int) { return "\xE2\x82\xAC"; })}};
-  for (const auto& [xml, text] : cases) EXPECT_EQ(TextOf(xml), text) << xml.substr(0, 60);
-  IXmlDocument doc = test::Parse("<?xml encoding=\"ISO-8859-2\"?><\xB9 x='\xB9'/>");
-  EXPECT_EQ(test::Tree(*doc->ChildAt(1)), "\xC5\xA1[x=\xC5\xA1]");
+  EXPECT_EQ(TextOf("<?xml encoding=\"windows-1252\"?><a>\x80\xE9</a>"), "\xE2\x82\xAC\xC3\xA9");
+  // 20,000 euro signs are 60,000 bytes of UTF-8: a block that grows past the buffer.
+  EXPECT_EQ(TextOf("<?xml encoding=\"windows-1252\"?><a>" + std::string(20000, '\x80') + "</a>"),
+            Repeated(20000, [](int) { return "\xE2\x82\xAC"; }));
+  EXPECT_EQ(Tree(*Parse("<?xml encoding=\"ISO-8859-2\"?><\xB9 x='\xB9'/>")->ChildAt(1)),
+            "\xC5\xA1[x=\xC5\xA1]");
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test
