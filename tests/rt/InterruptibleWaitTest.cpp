@@ -6,9 +6,10 @@
 
 #include <thread>
 
+#include "TestSupport.h"
 #include "rt/Interrupt.h"
 
-namespace voltrane {
+namespace voltrane::test {
 namespace {
 
 TEST(InterruptibleWait, EndsOnANoticeGivenBeforeOrWhileItWaits) {
@@ -23,6 +24,10 @@ TEST(InterruptibleWait, EndsOnANoticeGivenBeforeOrWhileItWaits) {
 TEST(InterruptibleWait, StopSignalEndsTheWaitWithoutANotice) {
   struct sigaction previous = {};
   sigaction(SIGINT, nullptr, &previous);
+  TScoped restore([&] {  // the state as it was for the other tests
+    sigaction(SIGINT, &previous, nullptr);
+    gInterruptSignal = 0;
+  });
   InstallInterruptHandlers();
   TInterruptibleWait wait;
   pthread_t waiting = pthread_self();
@@ -32,9 +37,7 @@ TEST(InterruptibleWait, StopSignalEndsTheWaitWithoutANotice) {
   };
   EXPECT_THROW(waitForever(), EInterrupted);
   signaller.join();
-  sigaction(SIGINT, &previous, nullptr);  // the state as it was for the other tests
-  gInterruptSignal = 0;
 }
 
 }  // namespace
-}  // namespace voltrane
+}  // namespace voltrane::test
