@@ -101,17 +101,16 @@ TEST_F(ZipArchive, SameNameInAnotherFormReplacesTheOldMemberAtTheEnd) {
 TEST_F(ZipArchive, LargerContentInflatesBackAtEveryLevel) {
   std::string content;
   for (int i = 0; i < 30000; ++i) content += "<wpt n=\"" + std::to_string(i * 7919 % 1000) + "\"/>";
+  TMembers members;
+  std::string methods;
   for (int type = 0; type <= int(TZipCompressionType::ctUnknown); ++type) {
     zip.SetCompressionType(TZipCompressionType(type));
-    Add("m" + std::to_string(type) + ".xml", content);
+    members.push_back({"m" + std::to_string(type) + ".xml", content});
+    methods +=
+        std::to_string(Add(members.back().first, content)->CentralDirectoryFile.CompressionMethod);
   }
-  EXPECT_EQ(zip.CompressionType(), TZipCompressionType::ctNormal);
-  TMembers members;
-  for (int i = 0; i < zip.Entries().Count(); ++i) {
-    const TCentralDirectoryFile& c = zip.Entries()[i].CentralDirectoryFile;
-    EXPECT_EQ(c.CompressionMethod, kMethodDeflated);
-    members.push_back({c.FileName, content});
-  }
+  EXPECT_EQ(std::pair(zip.CompressionType(), methods),
+            std::pair(TZipCompressionType::ctNormal, std::string(6, '0' + kMethodDeflated)));
   ExpectReadable(archive, members);
 }
 
@@ -120,9 +119,9 @@ TEST_F(ZipArchive, PreparingTouchesNothingAndAppendingGivesTheSameBytes) {
   bool progress = false;
   zip.OnCompressFile = [&](TZelZip&, int64_t, int64_t) { progress = true; };
   TPreparedZipItem item = zip.Entries().PrepareItem("a.txt", 0x20, kDate, content);
-  EXPECT_EQ(ReadFile(archive).size(), 22u);
-  EXPECT_EQ(zip.Entries().Count(), 0);
-  EXPECT_FALSE(progress);  // below one output buffer: no progress
+  // Below one output buffer: no progress.
+  EXPECT_EQ(std::tuple(ReadFile(archive).size(), zip.Entries().Count(), progress),
+            std::tuple(22u, 0, false));
   zip.Entries().AppendPreparedItem(std::move(item));
   EXPECT_EQ(ReadFile(archive), AbcArchive());
 }
@@ -138,12 +137,11 @@ TEST_F(ZipArchive, ReopenedArchiveReadsBackMembersAndTheirFields) {
   };
   Open();
   ASSERT_EQ(zip.Entries().Count(), 2);
-  const TZelZipEntriesEntry& a = zip.Entries()[0];
-  EXPECT_EQ(a.CompressionType, TZipCompressionType::ctNormal);
-  EXPECT_EQ(a.LocalFile.CompressedSize, 5u);
-  EXPECT_EQ(DecodeDateTime(a.DateTime).Second, 58);
-  EXPECT_TRUE(zip.Entries()[1].IsFolder);
-  EXPECT_EQ(zip.Entries()[1].CompressionType, TZipCompressionType::ctUnknown);
+  const TZelZipEntriesEntry &a = zip.Entries()[0], &z = zip.Entries()[1];
+  EXPECT_EQ(
+      std::tuple(a.CompressionType, a.LocalFile.CompressedSize, DecodeDateTime(a.DateTime).Second,
+                 z.IsFolder, z.CompressionType),
+      std::tuple(TZipCompressionType::ctNormal, 5u, 58, true, TZipCompressionType::ctUnknown));
   // Once per central record, then once per local header.
   EXPECT_EQ(progress, (std::vector<std::pair<int64_t, int64_t>>{{0, 2}, {1, 2}, {0, 2}, {1, 2}}));
 }
@@ -284,9 +282,8 @@ TEST_F(ZipArchive, FolderTreeWritesTheDirectoryOnceAndTheSameBytesAsSingleAdds) 
     auto single = zipped([&] {
       for (const std::string& name : names) zip.Entries().AddFileItem(tree / name, name);
     });
-    EXPECT_EQ(walked.second, 1) << count;
+    EXPECT_EQ(walked, std::pair(single.first, int64_t(1))) << count;
     EXPECT_EQ(single.second, count) << count;
-    EXPECT_EQ(walked.first, single.first) << count;
     EXPECT_EQ(MemberNames(archive), names);
   }
 }
@@ -325,10 +322,9 @@ TEST_F(ZipFolderRun, ZipsTheTreeWithFolderMembersFirstNamedRelativeToTheRoot) {
   zip.OpenArchive(archive);
   const TCentralDirectoryFile& file = zip.Entries()[1].CentralDirectoryFile;
   TDosDateTime dos = DateTimeToDos(UnixToLocalDateTime(1236420959, 500000000));
-  EXPECT_EQ(file.LastModFileTime, dos.Time);
-  EXPECT_EQ(file.LastModFileDate, dos.Date);
-  EXPECT_EQ(file.ExternalFileAttributes, 0x21u);
-  EXPECT_EQ(zip.Entries()[0].CentralDirectoryFile.ExternalFileAttributes, 0x10u);
+  EXPECT_EQ(std::tuple(file.LastModFileTime, file.LastModFileDate, file.ExternalFileAttributes,
+                       zip.Entries()[0].CentralDirectoryFile.ExternalFileAttributes),
+            std::tuple(dos.Time, dos.Date, 0x21u, 0x10u));
 }
 
 TEST_F(ZipFolderRun, AnArchiveThatCannotBeCreatedOrAFolderThatCannotBeListedIsAnError) {
@@ -342,14 +338,14 @@ TEST_F(ZipFolderRun, AFullDiskEndsWithAWriteError) {
   WriteFile(root + "/data/noise.gpx", Noise(50000));
   rlimit old;
   getrlimit(RLIMIT_FSIZE, &old);
-  rlimit small = old;
-  small.rlim_cur = 30000;
-  auto previous = signal(SIGXFSZ, SIG_IGN);
+  TScoped restore([old, previous = signal(SIGXFSZ, SIG_IGN)] {
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, previous);
+  });
+  const rlimit small = {30000, old.rlim_max};
   setrlimit(RLIMIT_FSIZE, &small);
   EXPECT_EQ(KindAndMessageOf([&] { ZipFolder(archive, root + "/"); }),
             "EFWriteError: Cannot write file \"" + archive + "\". File too large");
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, previous);
 }
 
 }  // namespace
