@@ -31,20 +31,6 @@ std::string DescriptorArchive(const TMembers& members, bool deflated, bool withD
          Le(uint32_t(locals.size()), 4) + Le(0, 2);
 }
 
-// A memory stream whose next write fails once armed, as a full disk would.
-class TFailingStream : public TMemoryStream {
- public:
-  using TMemoryStream::TMemoryStream;
-  int64_t Write(const void* buffer, int64_t count) override {
-    if (FailNextWrite) {
-      FailNextWrite = false;
-      return 0;
-    }
-    return TMemoryStream::Write(buffer, count);
-  }
-  bool FailNextWrite = false;
-};
-
 using ZipMaintenance = ZipFile;
 
 TEST_F(ZipMaintenance, RemovingTheOnlyMemberLeavesTheEmptyArchivePlusComment) {
@@ -164,8 +150,8 @@ TEST_F(ZipMaintenance, TemporaryFilesAreCreatedInTmpdirAndAlwaysRemoved) {
 TEST_F(ZipMaintenance, AFailedRebuildLeavesTheArchiveAsItWas) {
   for (bool tempFiles : {false, true}) {
     SCOPED_TRACE(tempFiles ? "temporary files" : "memory");
-    auto stream = std::make_unique<TFailingStream>("PK\x05\x06" + std::string(18, '\0'));
-    TFailingStream* raw = stream.get();
+    auto stream = std::make_unique<TWatchedStream>("PK\x05\x06" + std::string(18, '\0'));
+    TWatchedStream* raw = stream.get();
     zip.OpenArchiveStream(std::move(stream));
     Add("a.txt", std::string(5000, 'a'));
     Add("b.txt", "b");

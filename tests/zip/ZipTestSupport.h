@@ -23,14 +23,11 @@ inline std::string Le(uint32_t value, int bytes) {
   return out;
 }
 
-// Bytes from hexadecimal digits; blanks are ignored.
+// Bytes from pairs of hexadecimal digits; blanks between pairs are ignored.
 inline std::string Hex(const std::string& digits) {
-  std::string bytes, pair;
-  for (char c : digits) {
-    if (c == ' ') continue;
-    pair += c;
-    if (pair.size() == 2) bytes += char(std::stoi(pair, nullptr, 16)), pair.clear();
-  }
+  std::string bytes;
+  for (size_t i = 0; i < digits.size(); ++i)
+    if (digits[i] != ' ') bytes += char(std::stoi(digits.substr(i++, 2), nullptr, 16));
   return bytes;
 }
 
@@ -60,6 +57,19 @@ inline std::string RawDeflate(const std::string& content, int level) {
 inline std::string UnzipMember(const std::string& archive, const std::string& member) {
   return RunProcess({"/usr/bin/unzip", "-p", archive, member}).Output;
 }
+
+// A memory stream that counts the writes reaching it, and whose next write fails once armed,
+// as on a full disk.
+class TWatchedStream : public TMemoryStream {
+ public:
+  using TMemoryStream::TMemoryStream;
+  int64_t Write(const void* buffer, int64_t count) override {
+    ++Writes;
+    return std::exchange(FailNextWrite, false) ? 0 : TMemoryStream::Write(buffer, count);
+  }
+  int Writes = 0;
+  bool FailNextWrite = false;
+};
 
 using TMembers = std::vector<std::pair<std::string, std::string>>;
 

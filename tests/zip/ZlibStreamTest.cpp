@@ -9,16 +9,6 @@
 namespace voltrane::test {
 namespace {
 
-// Counts the writes that reach it.
-class TCountingStream : public TMemoryStream {
- public:
-  int64_t Write(const void* buffer, int64_t count) override {
-    ++Writes;
-    return TMemoryStream::Write(buffer, count);
-  }
-  int Writes = 0;
-};
-
 // A zlib stream of that many bytes inflated by zlib, its checksum checked; "<bad>" if it fails.
 std::string Inflated(const std::string& zlib, size_t size) {
   std::string out(size, '\0');
@@ -38,7 +28,7 @@ TEST(DeflateAdapter, WritesAbcInStoredBlocksAtLevelNone) {
 }
 
 TEST(DeflateAdapter, SmallOutputReachesTheDestinationOnlyAtFinishInOneWrite) {
-  TCountingStream out;
+  TWatchedStream out;
   int progress = 0;
   TCompressionStream deflater(TCompressionLevel::clDefault, out);
   deflater.OnProgress = [&](TCustomZlibStream&) { ++progress; };
@@ -55,7 +45,7 @@ TEST(DeflateAdapter, SmallOutputReachesTheDestinationOnlyAtFinishInOneWrite) {
 TEST(DeflateAdapter, WritesWholeBuffersAndReportsEachOne) {
   // Incompressible content larger than two output buffers.
   std::string content = Noise(200000);
-  TCountingStream out;
+  TWatchedStream out;
   std::vector<int64_t> sizesSeen;
   TCompressionStream deflater(TCompressionLevel::clFastest, out);
   deflater.OnProgress = [&](TCustomZlibStream&) { sizesSeen.push_back(out.Size()); };
