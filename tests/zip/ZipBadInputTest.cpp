@@ -1,8 +1,6 @@
 // Damaged archives that the fuzzers found mishandled, each kept as the behaviour it now has.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "zip/ZipErrors.h"
 #include "zip/ZipTestSupport.h"
 

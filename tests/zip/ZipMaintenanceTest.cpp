@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "rt/Exception.h"
 #include "util/Crc32.h"
 #include "zip/ZipTestSupport.h"
 

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "rt/DateTime.h"
 #include "rt/FileList.h"
 #include "rt/Stream.h"
