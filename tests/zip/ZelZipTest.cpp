@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <csignal>
-#include <tuple>
 
 #include "zip/ZipErrors.h"
 #include "zip/ZipFolder.h"
@@ -165,8 +164,7 @@ TEST_F(ZipArchive, BytesWithoutAReadableDirectoryAreNoArchive) {
   for (const std::string& bytes : kCases) {
     WriteFile(archive, bytes);
     Open();
-    EXPECT_FALSE(zip.IsZipFile()) << bytes;
-    EXPECT_EQ(zip.Entries().Count(), 0);
+    EXPECT_EQ(std::pair(zip.IsZipFile(), zip.Entries().Count()), std::pair(false, 0)) << bytes;
   }
 }
 
@@ -203,8 +201,7 @@ TEST_F(ZipArchive, ReadOnlyArchiveOpensForReadingAndRefusesChanges) {
   WriteFile(archive, AbcArchive());
   chmod(archive.c_str(), 0444);
   Open();
-  EXPECT_TRUE(zip.ReadOnly());
-  EXPECT_EQ(zip.Entries().Count(), 1);
+  EXPECT_EQ(std::pair(zip.ReadOnly(), zip.Entries().Count()), std::pair(true, 1));
   EXPECT_EQ(KindAndMessageOf([&] { Add("b.txt", "b"); }),
             "EZipError: Cannot change \"b.txt\" in archive \"" + archive +
                 "\": the archive is read-only");

@@ -21,9 +21,8 @@ TEST_F(ZipBadInput, AddAfterBytesBetweenDirectoryAndEndRecordLeavesNothingBehind
   Open();
   ASSERT_TRUE(zip.IsZipFile());
   Add("b.txt", "second");
-  std::string after = ReadFile(archive);
-  EXPECT_EQ(int64_t(after.size()), zip.EndRecordPosition() + 22);
-  EXPECT_EQ(after.compare(after.size() - 22, 4, "PK\x05\x06"), 0);
+  EXPECT_EQ(ReadFile(archive).substr(size_t(zip.EndRecordPosition())),
+            EncodeEndRecord(zip.EndRecord()));
   Open();
   EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"a.txt", "b.txt"}));
 }

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "zip/ZipTestSupport.h"
 #include "zip/ZlibStream.h"
 
