@@ -208,20 +208,18 @@ TEST_F(ZipArchive, ReadOnlyArchiveOpensForReadingAndRefusesChanges) {
   EXPECT_EQ(ReadFile(archive), AbcArchive());
 }
 
-// Each row: the archive as it would be after the add, and the limit it would pass.
+// Each row: the archive as it would be after the add (members, the longest name, the largest
+// size, the end), and the limit it would pass.
 TEST(ZipLimits, AreThe16BitCountsAndLengthsAndThe32BitSizesAndOffsets) {
-  const struct {
-    int64_t members, nameLength, size, end;
-    const char* exceeded;
-  } kCases[] = {
+  const std::tuple<int64_t, int64_t, int64_t, int64_t, std::string> kCases[] = {
       {65535, 65535, 0xFFFFFFFF, 0xFFFFFFFF, ""},
       {65536, 1, 0, 0, "more than 65535 members"},
       {1, 65536, 0, 0, "a member name longer than 65535 bytes"},
       {1, 1, 0x100000000, 0, "sizes and offsets beyond 4294967295 bytes (4 GiB)"},
       {1, 1, 0, 0x100000000, "sizes and offsets beyond 4294967295 bytes (4 GiB)"},
   };
-  for (const auto& c : kCases)
-    EXPECT_EQ(ExceededZipLimit(c.members, c.nameLength, c.size, c.end), c.exceeded) << c.exceeded;
+  for (const auto& [members, nameLength, size, end, exceeded] : kCases)
+    EXPECT_EQ(ExceededZipLimit(members, nameLength, size, end), exceeded) << exceeded;
 }
 
 TEST_F(ZipArchive, AddPastTheFormatsLimitsIsRefusedBeforeAnythingIsWritten) {

@@ -58,11 +58,7 @@ TEST(Records, CompressionTypeComesFromTheMethodAndTheLevelFlags) {
 // from size - 22, each starting where the one before it started, less its size.
 TEST(EndRecordSearch, FindsRecordsInEachWindowAndGivesUpBeyondThem) {
   const std::string kEnd = "PK\x05\x06";
-  const struct {
-    int64_t size;
-    std::vector<std::pair<int64_t, std::string>> texts;
-    int64_t found;
-  } kCases[] = {
+  const std::tuple<int64_t, std::vector<std::pair<int64_t, std::string>>, int64_t> kCases[] = {
       {21, {{0, kEnd}}, -1},                               // shorter than a record
       {22, {{0, kEnd}}, 0},                                // exactly one
       {2000, {{1700, kEnd}}, 1700},                        // beyond the first window
@@ -74,11 +70,11 @@ TEST(EndRecordSearch, FindsRecordsInEachWindowAndGivesUpBeyondThem) {
       {3000, {{2500, kEnd}, {2900, kEnd}}, 2900},  // the last record wins
       {100, {{37, kEnd + "P"}}, 37},               // a "P" skip does not step over a record
   };
-  for (const auto& c : kCases) {
-    std::string bytes(size_t(c.size), 'x');
-    for (const auto& [at, text] : c.texts) bytes.replace(size_t(at), text.size(), text);
+  for (const auto& [size, texts, found] : kCases) {
+    std::string bytes(size_t(size), 'x');
+    for (const auto& [at, text] : texts) bytes.replace(size_t(at), text.size(), text);
     TMemoryStream stream(bytes);
-    EXPECT_EQ(SearchEndRecord(stream), c.found) << c.size << " " << c.texts[0].first;
+    EXPECT_EQ(SearchEndRecord(stream), found) << size << " " << texts[0].first;
   }
 }
 
