@@ -24,9 +24,8 @@ std::string AbcArchive() {
 using ZipArchive = ZipFile;
 
 // Each row: a member name, whether its path is stored (else only the file name), the archive
-// of it holding abc.
-// Only a name beyond ASCII carries the UTF-8 flag (bit 11), in both of its records, and
-// Windows as its host, so that unzip reads it as UTF-8 too.
+// of it holding abc. Only a name beyond ASCII carries the UTF-8 flag (bit 11), in both of its
+// records, and Windows as its host, so that unzip reads it as UTF-8 too.
 TEST_F(ZipArchive, OneMemberIsByteExactAndFlaggedUtf8OnlyBeyondAscii) {
   const std::tuple<std::string, bool, std::string> kCases[] = {
       {"a.txt", true, AbcArchive()},
@@ -114,9 +113,8 @@ TEST_F(ZipArchive, PreparingTouchesNothingAndAppendingGivesTheSameBytes) {
   bool progress = false;
   zip.OnCompressFile = [&](TZelZip&, int64_t, int64_t) { progress = true; };
   TPreparedZipItem item = zip.Entries().PrepareItem("a.txt", 0x20, kDate, content);
-  // Below one output buffer: no progress.
   EXPECT_EQ(std::tuple(ReadFile(archive).size(), zip.Entries().Count(), progress),
-            std::tuple(22u, 0, false));
+            std::tuple(22u, 0, false));  // below one output buffer: no progress
   zip.Entries().AppendPreparedItem(std::move(item));
   EXPECT_EQ(ReadFile(archive), AbcArchive());
 }
@@ -127,9 +125,7 @@ TEST_F(ZipArchive, ReopenedArchiveReadsBackMembersAndTheirFields) {
   Add("z/", "", 0x10);
   zip.CloseArchive();
   std::vector<std::pair<int64_t, int64_t>> progress;
-  zip.OnZipOpen = [&](TZelZip&, int64_t current, int64_t total) {
-    progress.push_back({current, total});
-  };
+  zip.OnZipOpen = [&](TZelZip&, int64_t c, int64_t t) { progress.push_back({c, t}); };
   Open();
   ASSERT_EQ(zip.Entries().Count(), 2);
   const TZelZipEntriesEntry &a = zip.Entries()[0], &z = zip.Entries()[1];
@@ -226,15 +222,13 @@ TEST_F(ZipArchive, AddPastTheFormatsLimitsIsRefusedBeforeAnythingIsWritten) {
   int64_t at = 0xFFFFFFF0;
   {
     TFileStream file(archive, TFileMode::Create);
-    TEndOfCentralDir end;
-    end.OffsetOfStartOfCentralDirectory = uint32_t(at);
     try {
       file.SetSize(at);  // sparse: takes no room
     } catch (const EFileError&) {
       GTEST_SKIP() << "no large files here";
     }
     file.SetPosition(at);
-    file.WriteString(EncodeEndRecord(end));
+    file.WriteString(EncodeEndRecord({.OffsetOfStartOfCentralDirectory = uint32_t(at)}));
   }
   Open();
   ASSERT_TRUE(zip.IsZipFile());

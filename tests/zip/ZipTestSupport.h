@@ -39,19 +39,15 @@ inline std::string Noise(size_t size, uint32_t seed = 12345) {
   return bytes;
 }
 
-// zlib's raw deflate of the content in one call.
+// zlib's raw deflate of the content in one call: its zlib stream without the two-byte header
+// and the four-byte checksum.
 inline std::string RawDeflate(const std::string& content, int level) {
-  z_stream z{};
-  deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, uLong(content.size())), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-  z.avail_in = uInt(content.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = uInt(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
+  std::string out(compressBound(uLong(content.size())), '\0');
+  uLongf size = uLongf(out.size());
+  EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+                      reinterpret_cast<const Bytef*>(content.data()), uLong(content.size()), level),
+            Z_OK);
+  return out.substr(2, size - 6);
 }
 
 // The bytes of one member as unzip extracts them.

@@ -40,7 +40,8 @@ TEST(DeflateAdapter, SmallOutputReachesTheDestinationOnlyAtFinishInOneWrite) {
 }
 
 TEST(DeflateAdapter, WritesWholeBuffersAndReportsEachOne) {
-  // Incompressible content larger than two output buffers.
+  // Incompressible content of three whole buffers, each written and reported, then the rest,
+  // written at Finish and not reported.
   std::string content = Noise(200000);
   TWatchedStream out;
   std::vector<int64_t> sizesSeen;
@@ -48,7 +49,6 @@ TEST(DeflateAdapter, WritesWholeBuffersAndReportsEachOne) {
   deflater.OnProgress = [&](TCustomZlibStream&) { sizesSeen.push_back(out.Size()); };
   deflater.WriteString(content);
   deflater.Finish();
-  // Three whole buffers, each reported, then the rest at Finish, not reported.
   EXPECT_EQ(std::pair(sizesSeen, out.Writes),
             std::pair(std::vector<int64_t>{65536, 2 * 65536, 3 * 65536}, 4));
   EXPECT_EQ(Inflated(out.DataString(), content.size()), content);
