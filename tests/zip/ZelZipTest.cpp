@@ -172,8 +172,7 @@ TEST_F(ZipArchive, ChangeNoticesAndAddEventsFollowTheOperations) {
   Open();
   Add("d\\a.txt", "a");
   TTempFolder tree;
-  WriteFile(tree / "b.txt", "b");
-  WriteFile(tree / "c.txt", "c");
+  for (const char* name : {"b.txt", "c.txt"}) WriteFile(tree / name, name);
   zip.Entries().AddFolderTree(tree.Path(), tree.Path(), "*.*", true);
   zip.Entries().RemoveItem(0);
   zip.CloseArchive();
