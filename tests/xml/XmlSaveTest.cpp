@@ -81,14 +81,12 @@ TEST(XmlOutput, LayoutIndentsElementsAndEscapesValues) {
 }
 
 TEST(XmlOutput, ElementDataAndTypedValuesAreWrittenAsText) {
-  IXmlDocument doc = NewXmlDocument("r");
-  IXmlElement r = doc->GetDocumentElement();
+  IXmlElement r = NewXmlDocument("r")->GetDocumentElement();
   r->AddElement("n")->SetNodeValue(TVariant(int32_t(7)));
   r->AddText("tail");
   EXPECT_EQ(r->GetXml(), "\r\n<r>\r\n\t<n>7</n>tail\r\n</r>");
   // An end tag after content already ending in a line break gets only its tabs.
-  IXmlDocument kept = Parse("<a><b>x</b>\r\n</a>");
-  IXmlNode a = kept->GetDocumentElement();
+  IXmlNode a = Parse("<a><b>x</b>\r\n</a>")->GetDocumentElement();
   a->AddText("y\r\n");
   EXPECT_EQ(a->GetXml(), "\r\n<a>\r\n\t<b>x</b>y\r\n</a>");
 }
@@ -174,24 +172,23 @@ TEST(XmlBinary, CompactLengthsAtTheirLimits) {
 }
 
 TEST(XmlBinary, DamagedFormsRaise) {
-  std::string form = NewXmlDocument("r")->GetBinaryForm();
-  IXmlDocument doc = NewXmlDocument();
-  for (const std::string& bytes :
-       {form.substr(0, form.size() - 1), std::string("not binary at all")})
-    EXPECT_EQ(ErrorOf([&] { doc->LoadBinaryForm(bytes); }), "Error reading data") << bytes;
+  const std::string form = NewXmlDocument("r")->GetBinaryForm();
+  std::string badKind = form, badType = Parse("<e a='v'/>")->GetBinaryForm();
   // Layout after the header: options, 4 names, document attributes, 2 children.
-  size_t firstKind = form.find("\x02\x04", 18);
-  ASSERT_NE(firstKind, std::string::npos);
-  std::string badKind = form;
-  badKind[firstKind + 1] = '\x09';
-  EXPECT_EQ(ErrorOf([&] { doc->LoadBinaryForm(badKind); }),
-            "Error reading binary XML: incorrect node-type");
+  size_t kind = badKind.find("\x02\x04", 18);
   // An attribute value's type code (256, little-endian) follows its name's hash.
-  std::string attr = Parse("<e a='v'/>")->GetBinaryForm();
-  size_t type = attr.find(std::string("a\0\0\0\0\x01", 6), 18);
+  size_t type = badType.find(std::string("a\0\0\0\0\x01", 6), 18);
+  ASSERT_NE(kind, std::string::npos);
   ASSERT_NE(type, std::string::npos);
-  attr[type + 4] = '\x63';
-  EXPECT_EQ(ErrorOf([&] { doc->LoadBinaryForm(attr); }), "Error reading value: incorrect type");
+  badKind[kind + 1] = '\x09';
+  badType[type + 4] = '\x63';
+  const std::pair<std::string, std::string> cases[] = {
+      {form.substr(0, form.size() - 1), "Error reading data"},
+      {"not binary at all", "Error reading data"},
+      {badKind, "Error reading binary XML: incorrect node-type"},
+      {badType, "Error reading value: incorrect type"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(ErrorOf([&] { NewXmlDocument()->LoadBinaryForm(c.first); }), c.second) << c.first;
 }
 
 TEST(XmlBinary, DocumentInsideATreeCannotBeWritten) {
