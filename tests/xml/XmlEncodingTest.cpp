@@ -5,8 +5,6 @@
 #include <random>
 
 #include "XmlTestSupport.h"
-#include "rt/Stream.h"
-#include "xml/VoltXml.h"
 
 namespace voltrane::test {
 namespace {

@@ -5,8 +5,6 @@
 #include <cmath>
 
 #include "XmlTestSupport.h"
-#include "rt/Exception.h"
-#include "xml/VoltXml.h"
 
 namespace voltrane::test {
 namespace {

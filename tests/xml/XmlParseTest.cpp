@@ -3,15 +3,11 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <random>
 
 #include "TestSupport.h"
 #include "XmlTestSupport.h"
-#include "rt/Exception.h"
 #include "rt/Interrupt.h"
-#include "rt/Stream.h"
-#include "xml/VoltXml.h"
 #include "xml/XmlResources.h"
 
 namespace voltrane::test {

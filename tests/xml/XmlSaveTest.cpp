@@ -6,9 +6,6 @@
 
 #include "TestSupport.h"
 #include "XmlTestSupport.h"
-#include "rt/Exception.h"
-#include "rt/Stream.h"
-#include "xml/VoltXml.h"
 #include "xml/XmlBinary.h"
 
 namespace voltrane::test {

@@ -1,10 +1,11 @@
-// Helpers of the XML tests.
+// Helpers of the XML tests, and the headers all of them use.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "rt/Exception.h"
