@@ -16,8 +16,7 @@ TEST(XmlSelect, PathsWalkChildElementsAndMissingItemsGiveEmptyText) {
       "<gpx><wpt lat=\"1.5\"><name>GC1</name><name>GC2</name><extensions><groundspeak:cache>"
       "<groundspeak:name> My &amp; cache </groundspeak:name></groundspeak:cache></extensions>"
       "<urlname/></wpt></gpx>");
-  IXmlNode wpt = doc->SelectNodeByPath("gpx\\wpt");
-  ASSERT_TRUE(wpt);
+  IXmlNode wpt = doc->SelectNodeByPath("gpx\\wpt");  // if not found, the first read raises
   const int names = doc->Names().GetCount();
   // Each value as text:kind. Of two the first; absent items give an empty 8-bit string (256),
   // an element without children its Data (0, empty).
@@ -187,8 +186,7 @@ TEST(XmlTree, InsertRemoveReplaceAndSwap) {
 TEST(XmlTree, AncestorAppendedToItsDescendantIsCloned) {
   // An ancestor cannot become its own descendant: a copy goes in instead.
   IXmlElement top = NewXmlDocument()->CreateElement("top");
-  IXmlElement inner = top->AddElement("inner");
-  inner->AppendChild(top);
+  top->AddElement("inner")->AppendChild(top);
   EXPECT_EQ(std::tuple(Tree(*top.Get()), top->GetParentNode()),
             std::tuple("top(inner(top(inner)))", IXmlNode()));
 }
