@@ -15,9 +15,8 @@ const std::string kUtf8 = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 std::pair<std::u16string, int> Decode(const std::string& bytes, bool endOfInput, size_t room = 0) {
   std::u16string units(room ? room : bytes.size() + 2, u'\0');
   int left = int(bytes.size());
-  units.resize(
-      size_t(DecodeUtf8(units.data(), int(units.size()),
-                        reinterpret_cast<const unsigned char*>(bytes.data()), left, endOfInput)));
+  const auto* source = reinterpret_cast<const unsigned char*>(bytes.data());
+  units.resize(size_t(DecodeUtf8(units.data(), int(units.size()), source, left, endOfInput)));
   return {units, left};
 }
 
