@@ -2,6 +2,7 @@
 
 #include <map>
 #include <regex>
+#include <tuple>
 
 #include "TestSupport.h"
 #include "ggz/BuildState.h"
@@ -27,17 +28,6 @@ std::string Waypoint(const std::string& code) {
   return "<wpt lat=\"1\" lon=\"2\"><name>" + code + "</name></wpt>";
 }
 
-// The record of a waypoint without cache data.
-std::string Record(const std::string& code, const std::string& lat, const std::string& lon,
-                   size_t pos, size_t len) {
-  return test::Record({code, "", "", lat, lon, int64_t(pos), int64_t(len)});
-}
-
-std::string FileEntry(const std::string& name, const std::string& chunk,
-                      const std::string& records = "") {
-  return FileElement(name, Crc32Text(Crc32Of(chunk)), records);
-}
-
 // The chunks as the splitter hands them on, and an index file in a temporary folder.
 class Splitter : public ::testing::Test {
  protected:
@@ -54,7 +44,6 @@ class Splitter : public ::testing::Test {
     WriteFile(dir / name, content);
     SplitGpxFile(state, dir / name);
   }
-  std::string Chunk(const std::string& name) { return chunks.at(name); }
   std::string Index() {
     index.Close();
     return MaskTimes(ReadFile(dir / "index.xml"));
@@ -90,7 +79,7 @@ TEST_F(Splitter, WaypointsAreRecognisedByTheirWholeName) {
   for (size_t k = 0; k < std::size(rows); ++k) {
     std::string name = "w" + std::to_string(k);
     Split(name + ".gpx", kHeader + rows[k].first + "\r\n</gpx>\r\n");
-    EXPECT_EQ(Chunk(name + "_0000.gpx"), kHeader + rows[k].second + kClosing) << rows[k].first;
+    EXPECT_EQ(chunks.at(name + "_0000.gpx"), kHeader + rows[k].second + kClosing) << rows[k].first;
   }
   // As many records as waypoints, the empty elements' and the tabbed one's among them.
   std::string index = Index();
@@ -107,10 +96,8 @@ TEST_F(Splitter, HeaderLongerThanAChunkIsNoErrorWhileNoWaypointFollowsIt) {
 }
 
 TEST_F(Splitter, HeaderLeavesOutTracksAndRoutesAndStartsEveryChunk) {
-  struct {
-    std::string before;  // the source's text before its first waypoint
-    std::string header;  // as every chunk starts
-  } rows[] = {
+  // Each row: the source's text before its first waypoint, and how every chunk starts.
+  const std::pair<std::string, std::string> rows[] = {
       {kHeader + "<trk><name>t</name><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg></trk >\r\n  ",
        kHeader + "\r\n  "},
       {kHeader + "<rte/><rte>\r\n<rtept/></rte><trkx/>", kHeader + "<trkx/>"},
@@ -118,11 +105,10 @@ TEST_F(Splitter, HeaderLeavesOutTracksAndRoutesAndStartsEveryChunk) {
        kHeader + "<metadata></metadata>"},
       {"\xEF\xBB\xBF" + kHeader, "\xEF\xBB\xBF" + kHeader},  // a byte order mark stays
   };
-  int k = 0;
-  for (const auto& row : rows) {
-    std::string name = "h" + std::to_string(k++);
-    Split(name + ".gpx", row.before + Waypoint("GC1") + "</gpx>");
-    EXPECT_EQ(Chunk(name + "_0000.gpx"), row.header + Waypoint("GC1") + kClosing);
+  for (size_t k = 0; k < std::size(rows); ++k) {
+    std::string name = "h" + std::to_string(k);
+    Split(name + ".gpx", rows[k].first + Waypoint("GC1") + "</gpx>");
+    EXPECT_EQ(chunks.at(name + "_0000.gpx"), rows[k].second + Waypoint("GC1") + kClosing);
   }
 }
 
@@ -131,12 +117,12 @@ TEST_F(Splitter, RecordsOfManyWaypointsWaitInAFileAndComeBackInOrder) {
   std::string source = kHeader, chunk = kHeader, records;
   for (int k = 0; k < 20000; ++k) {
     source += tiny + "\r\n";
-    records += Record("", "1", "2", chunk.size(), tiny.size());
+    records += Record({"", "", "", "1", "2", int64_t(chunk.size()), int64_t(tiny.size())});
     chunk += tiny;
   }
   Split("many.gpx", source + "</gpx>");
   EXPECT_GT(records.size(), size_t(2 * (4 << 20)));  // spilled more than once
-  EXPECT_EQ(Index(), FileEntry("many_0000.gpx", chunk + kClosing, records));
+  EXPECT_EQ(Index(), FileElement("many_0000.gpx", Crc32Text(Crc32Of(chunk + kClosing)), records));
   EXPECT_FALSE(PathExists(state.RecordsSpillPath()));
 }
 
@@ -147,19 +133,15 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceLineColumnAndOffset
     return "<?xml version=\"1.0\"?>" + eol + "<gpx>" + eol + "<wpt lat=\"1\" lon=\"2\">" + eol +
            "<name>\xC3\xA9</nam>" + eol + "</wpt>" + eol + "</gpx>";
   };
-  const struct {
-    std::string source;
-    size_t at;
-    std::string message;
-  } kCases[] = {
+  const std::tuple<std::string, size_t, std::string> kCases[] = {
       {bad("\n"), 28, "Text \"e\" expected at [4:14] (line 4, column 13"},
       {bad("\r\n"), 30, "Text \"e\" expected at [4:14] (line 4, column 13"},
       {bad("\r"), 28, "Text \"e\" expected at [3:36] (line 4, column 13"},
   };
-  for (const auto& c : kCases) {
-    EXPECT_EQ(KindAndMessageOf([&] { Split("bad.gpx", c.source); }),
-              "Exception: " + c.message + " of " + dir / "bad.gpx" + "; waypoint at byte " +
-                  std::to_string(c.at) + ")");
+  for (const auto& [source, at, message] : kCases) {
+    EXPECT_EQ(KindAndMessageOf([&] { Split("bad.gpx", source); }),
+              "Exception: " + message + " of " + dir / "bad.gpx" + "; waypoint at byte " +
+                  std::to_string(at) + ")");
   }
   EXPECT_EQ(Index(), "");  // the chunk open when the error passed gets no entry
 }
