@@ -65,40 +65,37 @@ TEST_F(ZipSource, IsPackedAsItsGpxMembersWouldBeAsFiles) {
 TEST_F(ZipSource, UnreadableZipEndsTheRunNamingTheZipAndWhy) {
   struct TCase {
     const char* Why;
-    std::function<void(ZipSource&)> Make;
-    std::string Error;  // the start of its kind and message
+    std::vector<std::string> ZipOptions;
+    std::string Error;                                   // the start of its kind and message
+    std::function<void(std::string&)> Damage = nullptr;  // of the zip's bytes, if any
   };
   const TCase cases[] = {
-      {"no GPX member", [](ZipSource& t) { t.Zip("s.zip", {"notes.txt"}); },
-       "EZipSourceError: \"%/s.zip\" holds no GPX member"},
+      {"no GPX member", {"notes.txt"}, "EZipSourceError: \"%/s.zip\" holds no GPX member"},
       {"an encrypted member",
-       [](ZipSource& t) {
-         t.Zip("s.zip", {"-P", "secret", "1234567.gpx"});
-       },
+       {"-P", "secret", "1234567.gpx"},
        "EZipSourceError: Cannot read \"1234567.gpx\" in \"%/s.zip\": it is encrypted"},
       {"a damaged stored member",
-       [](ZipSource& t) {
-         t.Zip("s.zip", {"-0", "1234567.gpx"});
-         std::string bytes = ReadFile(t.dir / "s.zip");
-         bytes[bytes.find("<name>GC2") + 7] = 'X';
-         WriteFile(t.dir / "s.zip", bytes);
-       },
-       "EZipError: \"1234567.gpx\" in \"%/s.zip\" is damaged: its CRC-32 is "},
+       {"-0", "1234567.gpx"},
+       "EZipError: \"1234567.gpx\" in \"%/s.zip\" is damaged: its CRC-32 is ",
+       [](std::string& bytes) { bytes[bytes.find("<name>GC2") + 7] = 'X'; }},
       {"another method than stored or deflated",
-       [](ZipSource& t) {
-         t.Zip("s.zip", {"-0", "1234567.gpx"});
-         std::string bytes = ReadFile(t.dir / "s.zip");
+       {"-0", "1234567.gpx"},
+       "EZipSourceError: Cannot read \"1234567.gpx\" in \"%/s.zip\": its method 12 is neither "
+       "stored (0) nor deflated (8)",
+       [](std::string& bytes) {
          bytes[8] = 12;                              // bzip2, in the local header
          bytes[bytes.find("PK\x01\x02") + 10] = 12;  // and in the central one
-         WriteFile(t.dir / "s.zip", bytes);
-       },
-       "EZipSourceError: Cannot read \"1234567.gpx\" in \"%/s.zip\": its method 12 is neither "
-       "stored (0) nor deflated (8)"},
+       }},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Why);
     std::remove((dir / "s.zip").c_str());  // zip would add to it
-    c.Make(*this);
+    Zip("s.zip", c.ZipOptions);
+    if (c.Damage) {
+      std::string bytes = ReadFile(dir / "s.zip");
+      c.Damage(bytes);
+      WriteFile(dir / "s.zip", bytes);
+    }
     std::string error = std::regex_replace(c.Error, std::regex("%/"), dir.Path());
     EXPECT_EQ(KindAndMessageOf([&] { Build({dir / "s.zip"}, "out.ggz"); }).substr(0, error.size()),
               error);
