@@ -12,8 +12,6 @@
 namespace voltrane::test {
 namespace {
 
-const std::string& kIndex = kIndexMember;
-
 // An archive of two caches in one chunk, as the tool writes it.
 class CheckArchive : public ::testing::Test {
  public:
@@ -21,7 +19,7 @@ class CheckArchive : public ::testing::Test {
     WriteFile(dir / "pq.gpx", Gpx(Waypoint("GC1") + Waypoint("GC2")));
     TStringConsole quiet;
     Generate({dir / "pq.gpx"}, archive, quiet, 1);
-    index = Member(archive, kIndex);
+    index = Member(archive, kIndexMember);
   }
   // The archive with the member's content replaced, or the member removed.
   void Replace(const std::string& name, const std::string* content) {
@@ -57,7 +55,7 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
     return [from, to](CheckArchive& t) {
       std::string changed = t.index;
       changed.replace(changed.find(from), from.size(), to);
-      t.Replace(kIndex, &changed);
+      t.Replace(kIndexMember, &changed);
     };
   };
   const TPlantedFault faults[] = {
@@ -67,7 +65,7 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
        "index entry of \"pq_0000.gpx\": crc"},
       {"an index that is not well-formed", editIndex("</ggz>", "</ggzz>"),
        "index/com/garmin/geocaches/v0/index.xml: not well-formed XML"},
-      {"a missing index", [](CheckArchive& t) { t.Replace(kIndex, nullptr); },
+      {"a missing index", [](CheckArchive& t) { t.Replace(kIndexMember, nullptr); },
        "index/com/garmin/geocaches/v0/index.xml: missing"},
       {"a chunk named in the index but absent",
        [](CheckArchive& t) { t.Replace("data/pq_0000.gpx", nullptr); },
@@ -102,9 +100,8 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
 TEST_F(CheckArchive, ArchiveTheToolWritesPassesAndTheStatusSaysWhetherEveryFileDid) {
   EXPECT_EQ(Check(), "OK: 1 chunk, 2 caches\n");
   WriteFile(dir / "text.ggz", "no archive");
-  auto status = [](const std::vector<std::string>& files) {
-    std::vector<std::string> argv = {VoltraneExe(), "--check"};
-    argv.insert(argv.end(), files.begin(), files.end());
+  auto status = [](std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {VoltraneExe(), "--check"});
     return RunProcess(argv).ExitCode;
   };
   EXPECT_EQ(status({archive}), 0);
