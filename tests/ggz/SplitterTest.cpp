@@ -2,7 +2,6 @@
 
 #include <map>
 #include <regex>
-#include <tuple>
 
 #include "TestSupport.h"
 #include "ggz/BuildState.h"
@@ -133,15 +132,19 @@ TEST_F(Splitter, WaypointThatCannotBeParsedIsNamedByItsSourceLineColumnAndOffset
     return "<?xml version=\"1.0\"?>" + eol + "<gpx>" + eol + "<wpt lat=\"1\" lon=\"2\">" + eol +
            "<name>\xC3\xA9</nam>" + eol + "</wpt>" + eol + "</gpx>";
   };
-  const std::tuple<std::string, size_t, std::string> kCases[] = {
+  const struct {
+    std::string source;
+    size_t at;
+    std::string message;
+  } kCases[] = {
       {bad("\n"), 28, "Text \"e\" expected at [4:14] (line 4, column 13"},
       {bad("\r\n"), 30, "Text \"e\" expected at [4:14] (line 4, column 13"},
       {bad("\r"), 28, "Text \"e\" expected at [3:36] (line 4, column 13"},
   };
-  for (const auto& [source, at, message] : kCases) {
-    EXPECT_EQ(KindAndMessageOf([&] { Split("bad.gpx", source); }),
-              "Exception: " + message + " of " + dir / "bad.gpx" + "; waypoint at byte " +
-                  std::to_string(at) + ")");
+  for (const auto& c : kCases) {
+    EXPECT_EQ(KindAndMessageOf([&] { Split("bad.gpx", c.source); }),
+              "Exception: " + c.message + " of " + dir / "bad.gpx" + "; waypoint at byte " +
+                  std::to_string(c.at) + ")");
   }
   EXPECT_EQ(Index(), "");  // the chunk open when the error passed gets no entry
 }
