@@ -23,13 +23,14 @@ std::string Wpt(const std::string& body) {
          body + "</wpt>";
 }
 
-// The record of a waypoint with this geocache element.
+// The record of a waypoint with this geocache element, and that record when it gives only ratings.
 std::string WithGeocache(const std::string& inner) {
   return BuildCacheRecord(Wpt("<geocache>" + inner + "</geocache>"), 0, 0);
 }
-
-bool Holds(const std::string& record, const std::string& part) {
-  return record.find(part) != std::string::npos;
+std::string Rated(const std::string& difficulty, const std::string& size,
+                  const std::string& terrain) {
+  return Record({"GC1", "Url name", "Traditional Cache", "48.1", "17.2", 0, 0, difficulty, size,
+                 terrain, "true"});
 }
 
 // Each row: a waypoint and its record (the end-to-end index pins Groundspeak's cache data
@@ -37,10 +38,9 @@ bool Holds(const std::string& record, const std::string& part) {
 // the geocache element, then plain GPX; present but empty elements count as absent. Found is a
 // symbol that holds "ound" in that case.
 TEST(CacheRecord, TakesCacheDataFromGroundspeakThenTheGeocacheElementThenPlainGpx) {
-  const TRecordValues oldMill{"GC1", "Old Mill", "Multi-cache", "48.1", "17.2", 0,
-                              1,     "2.0",      "2.0",         "3.5",  "true"};
   const std::pair<std::string, TRecordValues> kCases[] = {
-      {Wpt("<extensions>" + kGroundspeak + "</extensions>"), oldMill},
+      {Wpt("<extensions>" + kGroundspeak + "</extensions>"),
+       {"GC1", "Old Mill", "Multi-cache", "48.1", "17.2", 0, 1, "2.0", "2.0", "3.5", "true"}},
       {Wpt("<geocache><name>Koala</name><type>Traditional</type><container>large</container>"
            "<difficulty>1.5</difficulty><terrain>4</terrain></geocache>"),
        {"GC1", "Koala", "Traditional", "48.1", "17.2", 0, 1, "1.5", "5.0", "4.0", "true"}},
@@ -60,8 +60,8 @@ TEST(CacheRecord, ContainerTextMapsToSizeWhateverItsLetterCase) {
       {"Other", "-1.0"}, {"Not Chosen", "-2.0"}, {"Virtual", "0.0"}, {"Unknown", "1.0"},
       {"", "1.0"},       {"micros", "1.0"}};
   for (const auto& [text, size] : kSizes)
-    EXPECT_TRUE(Holds(WithGeocache("<container>" + std::string(text) + "</container>"),
-                      "<size>" + std::string(size) + "<"))
+    EXPECT_EQ(WithGeocache("<container>" + std::string(text) + "</container>"),
+              Rated("0.0", size, "0.0"))
         << text;
 }
 
@@ -70,16 +70,13 @@ TEST(CacheRecord, RatingsHaveOneDecimalAndJunkReadsAsZero) {
   std::vector<std::pair<std::string, std::string>> ratings = {{"2", "2.0"},      {"2.25", "2.3"},
                                                               {"-1.25", "-1.3"}, {"n/a", "0.0"},
                                                               {"1,5", "0.0"},    {" 4.5 ", "4.5"}};
-  for (char d = '0'; d <= '9'; ++d) {
+  for (char d = '0'; d <= '9'; ++d)
     for (std::string text : {std::string(1, d), std::string(1, d) + "." + d, std::string("0.") + d})
       ratings.push_back({text, FloatToStrDot(StrToFloatDot(text))});
-  }
-  for (const auto& [text, written] : ratings) {
-    std::string record =
-        WithGeocache("<difficulty>" + text + "</difficulty><terrain>" + text + "</terrain>");
-    EXPECT_TRUE(Holds(record, "<difficulty>" + written + "<")) << text;
-    EXPECT_TRUE(Holds(record, "<terrain>" + written + "<")) << text;
-  }
+  for (const auto& [text, written] : ratings)
+    EXPECT_EQ(WithGeocache("<difficulty>" + text + "</difficulty><terrain>" + text + "</terrain>"),
+              Rated(written, "1.0", written))
+        << text;
 }
 
 // Each row: a waypoint whose code, name, type, lat and lon all hold the text, and what the
@@ -110,9 +107,8 @@ TEST(CacheRecord, ElementThatOnlyBeginsWithWptGivesTheTwoLineRecord) {
 // ISO-8859-1 is pinned by the end-to-end index.
 TEST(CacheRecord, SingleByteSourcesGiveUtf8Values) {
   // "Čáp" in windows-1250, with a letter right before a tag.
-  EXPECT_TRUE(
-      Holds(BuildCacheRecord("<wpt><urlname>\xC8\xE1p</urlname></wpt>", 0, 0, "windows-1250"),
-            "<name>\xC4\x8C\xC3\xA1p</name>"));
+  EXPECT_EQ(BuildCacheRecord("<wpt><urlname>\xC8\xE1p</urlname></wpt>", 0, 0, "windows-1250"),
+            Record({"", "\xC4\x8C\xC3\xA1p", "", "", "", 0, 0}));
 }
 
 // One builder parses a source's waypoints one after the other: nothing of one waypoint, nor of
@@ -129,8 +125,7 @@ TEST(CacheRecordBuilder, GivesEachWaypointTheRecordItHasAlone) {
       {Wpt("<geocache><name>G</name></geocache>"), "utf-8"},
   };
   auto recordOrError = [](const std::function<std::string()>& build) {
-    std::string record;
-    std::string error = KindAndMessageOf([&] { record = build(); });
+    std::string record, error = KindAndMessageOf([&] { record = build(); });
     return record + error;
   };
   TCacheRecordBuilder builder;
