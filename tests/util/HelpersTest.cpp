@@ -30,8 +30,8 @@ TEST(Crc32, BlockUpdateAgreesWithBytewiseForEveryLengthStartAndSplit) {
   std::mt19937 random(7);
   std::string data(5000000, '\0');
   for (char& c : data) c = char(random());
-  for (size_t length = 0; length <= 400; ++length) {
-    for (const char* at : {data.data(), data.data() + 1, data.data() + 2}) {
+  for (size_t length = 0; length <= 400; ++length)
+    for (const char* at : {data.data(), data.data() + 1, data.data() + 2})
       for (size_t split : {size_t(0), length / 3, length}) {
         uint32_t crc = Crc(at, split);
         CrcUpdate(crc, at + split, length - split);
@@ -40,8 +40,6 @@ TEST(Crc32, BlockUpdateAgreesWithBytewiseForEveryLengthStartAndSplit) {
                           Crc32Of(std::string_view(at, split))),
                   ~Crc(at, length, true));
       }
-    }
-  }
   EXPECT_EQ(Crc(data.data(), data.size()), Crc(data.data(), data.size(), true));
 }
 
@@ -90,8 +88,7 @@ TEST(DeleteTree, RemovesEverythingButNeverFollowsALink) {
   TTempFolder dir;
   const std::string tree = dir / "tree", outside = dir / "outside";
   for (const std::string& folder : {tree, tree + "/sub", outside}) mkdir(folder.c_str(), 0755);
-  WriteFile(tree + "/sub/.hidden", "");
-  WriteFile(tree + "/a.gpx", "");
+  for (const std::string& file : {tree + "/sub/.hidden", tree + "/a.gpx"}) WriteFile(file, "");
   chmod((tree + "/a.gpx").c_str(), 0444);
   WriteFile(outside + "/keep.gpx", "precious");
   ASSERT_EQ(symlink(outside.c_str(), (tree + "/link").c_str()), 0);
