@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "TestSupport.h"
@@ -46,16 +47,16 @@ class CheckArchive : public ::testing::Test {
 
 struct TPlantedFault {
   const char* Why;
-  std::function<void(CheckArchive&)> Plant;
+  std::function<void()> Plant;
   const char* Shown;  // a part of the problem's line
 };
 
 TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
-  auto editIndex = [](const std::string& from, const std::string& to) {
-    return [from, to](CheckArchive& t) {
-      std::string changed = t.index;
+  auto editIndex = [this](const std::string& from, const std::string& to) {
+    return [this, from, to] {
+      std::string changed = index;
       changed.replace(changed.find(from), from.size(), to);
-      t.Replace(kIndexMember, &changed);
+      Replace(kIndexMember, &changed);
     };
   };
   const TPlantedFault faults[] = {
@@ -65,32 +66,27 @@ TEST_F(CheckArchive, EachPlantedFaultIsFoundAndNamesItsMember) {
        "index entry of \"pq_0000.gpx\": crc"},
       {"an index that is not well-formed", editIndex("</ggz>", "</ggzz>"),
        "index/com/garmin/geocaches/v0/index.xml: not well-formed XML"},
-      {"a missing index", [](CheckArchive& t) { t.Replace(kIndexMember, nullptr); },
+      {"a missing index", [this] { Replace(kIndexMember, nullptr); },
        "index/com/garmin/geocaches/v0/index.xml: missing"},
-      {"a chunk named in the index but absent",
-       [](CheckArchive& t) { t.Replace("data/pq_0000.gpx", nullptr); },
+      {"a chunk named in the index but absent", [this] { Replace("data/pq_0000.gpx", nullptr); },
        "index entry of \"pq_0000.gpx\": no member data/pq_0000.gpx"},
       {"a truncated archive",
-       [](CheckArchive& t) {
-         std::string bytes = ReadFile(t.archive);
-         WriteFile(t.archive, bytes.substr(0, bytes.size() - 30));
-       },
+       [this] { std::filesystem::resize_file(archive, std::filesystem::file_size(archive) - 30); },
        "not a ZIP archive"},
       {"a record whose code is not its waypoint's", editIndex("<code>GC2", "<code>GC3"),
        "record 2 (GC3): the waypoint's name is \"GC2\""},
       {"a damaged member",
-       [](CheckArchive& t) {
-         std::string bytes = ReadFile(t.archive);
-         size_t data = bytes.find("data/pq_0000.gpx") + 16;  // its deflate data follows
-         bytes[data + 5] ^= 0x55;
-         WriteFile(t.archive, bytes);
+       [this] {
+         std::string bytes = ReadFile(archive);
+         bytes[bytes.find("data/pq_0000.gpx") + 16 + 5] ^= 0x55;  // 5 bytes into its deflate data
+         WriteFile(archive, bytes);
        },
        "\"data/pq_0000.gpx\" in \""},
   };
   for (const TPlantedFault& fault : faults) {
     SCOPED_TRACE(fault.Why);
     SetUp();
-    fault.Plant(*this);
+    fault.Plant();
     std::string report = Check();
     EXPECT_GE(problems, 1);
     EXPECT_NE(report.find(fault.Shown), std::string::npos) << report;
