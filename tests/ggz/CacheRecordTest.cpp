@@ -129,7 +129,7 @@ TEST(CacheRecordBuilder, GivesEachWaypointTheRecordItHasAlone) {
     return record + error;
   };
   TCacheRecordBuilder builder;
-  for (int pass = 0; pass < 2; ++pass) {
+  for (int pass = 0; pass < 2; ++pass)
     for (const auto& row : kWaypoints) {
       const std::string &waypoint = row.first, &encoding = row.second;
       int64_t length = int64_t(waypoint.size());
@@ -137,7 +137,6 @@ TEST(CacheRecordBuilder, GivesEachWaypointTheRecordItHasAlone) {
                 recordOrError([&] { return BuildCacheRecord(waypoint, 7, length, encoding); }))
           << waypoint.substr(0, 40);
     }
-  }
 }
 
 // Each row: the start of a source and the encoding its records are read in.
