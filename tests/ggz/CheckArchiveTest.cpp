@@ -27,10 +27,8 @@ class CheckArchive : public ::testing::Test {
     TZelZip zip;
     zip.OpenArchive(archive);
     zip.Entries().RemoveItem(zip.Entries().IndexOfItem(name));
-    if (content) {
-      TMemoryStream stream(*content);
-      zip.Entries().AddStreamItem(name, 0x20, Now(), stream);
-    }
+    TMemoryStream stream(content ? *content : "");
+    if (content) zip.Entries().AddStreamItem(name, 0x20, Now(), stream);
     zip.CloseArchive();
   }
   std::string Check() {
