@@ -27,8 +27,7 @@ std::string Wpt(const std::string& body) {
 std::string WithGeocache(const std::string& inner) {
   return BuildCacheRecord(Wpt("<geocache>" + inner + "</geocache>"), 0, 0);
 }
-std::string Rated(const std::string& difficulty, const std::string& size,
-                  const std::string& terrain) {
+std::string Rated(std::string difficulty, std::string size, std::string terrain) {
   return Record({"GC1", "Url name", "Traditional Cache", "48.1", "17.2", 0, 0, difficulty, size,
                  terrain, "true"});
 }
