@@ -1,5 +1,4 @@
-// Helpers of the GGZ tests: the file element and the record the index holds for a chunk and a
-// waypoint, the time masked as TIME.
+// What the GGZ index holds for a chunk (its time masked as TIME) and for a waypoint.
 #pragma once
 
 #include <cstdint>
