@@ -30,7 +30,7 @@ class ZipSource : public ::testing::Test {
       if (argv[i][0] != '-') argv[i] = dir / argv[i];
     ASSERT_EQ(RunProcess(argv).ExitCode, 0);
   }
-  std::string Build(const std::vector<std::string>& sources, const std::string& archive) {
+  std::string Build(const std::vector<std::string>& sources, std::string archive = "out.ggz") {
     TStringConsole console;
     Generate(sources, dir / archive, console, 1);
     return console.Text;
@@ -67,19 +67,20 @@ TEST_F(ZipSource, UnreadableZipEndsTheRunNamingTheZipAndWhy) {
     std::string Error;  // the start of its kind and message
     std::function<void(std::string&)> Damage = [](std::string&) {};  // done to the zip's bytes
   };
+  const std::string zip = dir / "s.zip";
   const TCase cases[] = {
-      {"no GPX member", {"notes.txt"}, "EZipSourceError: \"%/s.zip\" holds no GPX member"},
+      {"no GPX member", {"notes.txt"}, "EZipSourceError: \"" + zip + "\" holds no GPX member"},
       {"an encrypted member",
        {"-P", "secret", "1234567.gpx"},
-       "EZipSourceError: Cannot read \"1234567.gpx\" in \"%/s.zip\": it is encrypted"},
+       "EZipSourceError: Cannot read \"1234567.gpx\" in \"" + zip + "\": it is encrypted"},
       {"a damaged stored member",
        {"-0", "1234567.gpx"},
-       "EZipError: \"1234567.gpx\" in \"%/s.zip\" is damaged: its CRC-32 is ",
+       "EZipError: \"1234567.gpx\" in \"" + zip + "\" is damaged: its CRC-32 is ",
        [](std::string& bytes) { bytes[bytes.find("<name>GC2") + 7] = 'X'; }},
       {"another method than stored or deflated",
        {"-0", "1234567.gpx"},
-       "EZipSourceError: Cannot read \"1234567.gpx\" in \"%/s.zip\": its method 12 is neither "
-       "stored (0) nor deflated (8)",
+       "EZipSourceError: Cannot read \"1234567.gpx\" in \"" + zip +
+           "\": its method 12 is neither stored (0) nor deflated (8)",
        [](std::string& bytes) {
          bytes[8] = 12;                              // bzip2, in the local header
          bytes[bytes.find("PK\x01\x02") + 10] = 12;  // and in the central one
@@ -87,14 +88,12 @@ TEST_F(ZipSource, UnreadableZipEndsTheRunNamingTheZipAndWhy) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Why);
-    std::remove((dir / "s.zip").c_str());  // zip would add to it
+    std::remove(zip.c_str());  // the zip tool would add to it
     Zip("s.zip", c.ZipOptions);
-    std::string bytes = ReadFile(dir / "s.zip");
+    std::string bytes = ReadFile(zip);
     c.Damage(bytes);
-    WriteFile(dir / "s.zip", bytes);
-    std::string error = std::regex_replace(c.Error, std::regex("%/"), dir.Path());
-    EXPECT_EQ(KindAndMessageOf([&] { Build({dir / "s.zip"}, "out.ggz"); }).substr(0, error.size()),
-              error);
+    WriteFile(zip, bytes);
+    EXPECT_EQ(KindAndMessageOf([&] { Build({zip}); }).substr(0, c.Error.size()), c.Error);
   }
 }
 
