@@ -166,11 +166,13 @@ TEST(XmlBinary, CompactLengthsAtTheirLimits) {
 TEST(XmlBinary, DamagedFormsRaise) {
   const std::string form = NewXmlDocument("r")->GetBinaryForm();
   std::string badKind = form, badType = Parse("<e a='v'/>")->GetBinaryForm();
-  // Layout after the header: options, 4 names, document attributes, 2 children. (Should a
-  // find fail, npos + 1 and npos + 4 damage the header instead, and the messages differ.)
-  badKind[badKind.find("\x02\x04", 18) + 1] = '\x09';
+  // Layout after the header: options, 4 names, document attributes, 2 children.
+  size_t kind = badKind.find("\x02\x04", 18);
   // An attribute value's type code (256, little-endian) follows its name's hash.
-  badType[badType.find(std::string("a\0\0\0\0\x01", 6), 18) + 4] = '\x63';
+  size_t type = badType.find(std::string("a\0\0\0\0\x01", 6), 18);
+  ASSERT_TRUE(kind != std::string::npos && type != std::string::npos);
+  badKind[kind + 1] = '\x09';
+  badType[type + 4] = '\x63';
   const std::pair<std::string, std::string> cases[] = {
       {form.substr(0, form.size() - 1), "Error reading data"},
       {"not binary at all", "Error reading data"},
