@@ -27,8 +27,10 @@ class CheckArchive : public ::testing::Test {
     TZelZip zip;
     zip.OpenArchive(archive);
     zip.Entries().RemoveItem(zip.Entries().IndexOfItem(name));
-    TMemoryStream stream(content ? *content : "");
-    if (content) zip.Entries().AddStreamItem(name, 0x20, Now(), stream);
+    if (content) {
+      TMemoryStream stream(*content);
+      zip.Entries().AddStreamItem(name, 0x20, Now(), stream);
+    }
     zip.CloseArchive();
   }
   std::string Check() {

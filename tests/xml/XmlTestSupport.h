@@ -101,7 +101,7 @@ inline std::array<std::string, 4> Outcomes(const std::string& text,
     TTrickleStream stream(text);
     std::string error = ErrorOf([&] {
       way < 2 ? doc->LoadFromXmlText(text) : doc->LoadStream(stream);
-      if (pruneAfterwards) Prune(*doc.Get(), filter->Root());
+      if (pruneAfterwards && filter) Prune(*doc.Get(), filter->Root());
     });
     outcome[size_t(way)] = error == "(no error)" ? doc->GetXml() : "error: " + error;
   }
